@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class SerialLine;
+class TickClock;
+
+// What the exchange needs of the window: the timeout text as it stands now, and Open Port.
+class ExchangeHost {
+public:
+    virtual ~ExchangeHost() = default;
+    virtual QString timeOutText() const = 0;
+    virtual void openPort_Click() = 0;
+};
+
+// The exchange's memory between commands.
+struct ExchangeState {
+    // The reply of the most recent exchange without its CR; empty after a timeout.
+    QString lastResponse;
+    // Input that has not yet formed a complete reply; kept across commands and reopens.
+    QString receiveBuffer;
+};
+
+// One command out, one reply back: ENQ handshake unless the command starts with "@", then the
+// command and CR, then input gathered until it ends with CR or the timeout passes.
+class CommandExchange {
+public:
+    CommandExchange(SerialLine &line, const TickClock &clock, ExchangeHost &host);
+
+    // Returns the reply without its CR, or an empty string when none came in time.
+    QString sendCommand(const QString &command);
+
+    const ExchangeState &state() const { return state_; }
+
+private:
+    bool waitForEnq();
+    void readResponse();
+    // Takes input until `take` accepts a read or the timeout passes; true when accepted.
+    bool pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take);
+    qint32 readTimeout() const;
+
+    SerialLine &line_;
+    const TickClock &clock_;
+    ExchangeHost &host_;
+    ExchangeState state_;
+};

@@ -1,0 +1,235 @@
+#include "mscomm.h"
+
+#include "devicepath.h"
+#include "failure.h"
+#include "latin1.h"
+#include "linesettings.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The operating system normally takes a few kilobytes at once; this only bounds a line that
+// is held back by the device for good.
+constexpr int kHandOverMsecs = 5000;
+
+bool isLoss(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+           error == QSerialPort::WriteError;
+}
+
+} // namespace
+
+MSComm::MSComm(QObject *parent) : QObject(parent)
+{
+    // Without this, a hung-up device keeps the event loop busy with an endless stream of
+    // read errors while the port sits idle.
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onErrorOccurred);
+}
+
+MSComm::~MSComm() { close(); }
+
+void MSComm::setPortOpen(bool open)
+{
+    if (open == open_)
+        return;
+    if (open)
+        this->open();
+    else
+        close();
+}
+
+void MSComm::setCommPort(qint16 port)
+{
+    if (port < 1)
+        throw Failure(QStringLiteral("Port number %1 cannot be used: ports are numbered from 1 "
+                                     "(COM1). Choose a port from the list.")
+                          .arg(port));
+    refuseWhileOpen(QStringLiteral("port number"));
+    commPort_ = port;
+}
+
+void MSComm::setSettings(const QString &settings)
+{
+    LineSettings::parse(settings);
+    refuseWhileOpen(QStringLiteral("line settings"));
+    settings_ = settings;
+}
+
+void MSComm::refuseWhileOpen(const QString &what) const
+{
+    if (open_)
+        throw Failure(QStringLiteral("The %1 of %2 cannot change while it is open; close the "
+                                     "port first.")
+                          .arg(what, portDescription()));
+}
+
+QString MSComm::portDescription() const
+{
+    return QStringLiteral("COM%1 (%2)").arg(commPort_).arg(devicePathForPort(commPort_));
+}
+
+void MSComm::open()
+{
+    const LineSettings line = LineSettings::parse(settings_);
+    const QString devicePath = devicePathForPort(commPort_);
+    if (!QFileInfo::exists(devicePath))
+        failOpen(devicePath);
+
+    port_.setPortName(devicePath);
+    port_.setBaudRate(line.baudRate);
+    port_.setParity(line.parity);
+    port_.setDataBits(line.dataBits);
+    port_.setStopBits(line.stopBits);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite))
+        failOpen(devicePath);
+
+#ifdef Q_OS_UNIX
+    // QSerialPort's exclusive mode does not hold against root, nor against a second opener in
+    // this process; a lock on the open device does.
+    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+        port_.close();
+        throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
+                                     "or choose another port.")
+                          .arg(portDescription()));
+    }
+#endif
+    port_.clearError();
+    lost_ = false;
+    open_ = true;
+}
+
+void MSComm::failOpen(const QString &devicePath)
+{
+    const QString port = portDescription();
+    const QString variable = QStringLiteral("VANTREL_COM%1").arg(commPort_);
+    const QSerialPort::SerialPortError error =
+        QFileInfo::exists(devicePath) ? port_.error() : QSerialPort::DeviceNotFoundError;
+    const QString detail = port_.errorString();
+    port_.clearError();
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        throw Failure(QStringLiteral("%1 cannot be opened: there is no such device. Check that "
+                                     "the adapter is plugged in, or set %2 to the device to use "
+                                     "(for example %2=/dev/ttyUSB0).")
+                          .arg(port, variable));
+    case QSerialPort::PermissionError: {
+        const QFileInfo device(devicePath);
+        if (!device.isReadable() || !device.isWritable())
+            throw Failure(QStringLiteral("%1 cannot be opened: permission denied. Add your user "
+                                         "to the dialout group (sudo usermod -aG dialout "
+                                         "$USER), then log in again.")
+                              .arg(port));
+        throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
+                                     "or choose another port.")
+                          .arg(port));
+    }
+    case QSerialPort::UnsupportedOperationError:
+        throw Failure(QStringLiteral("%1 cannot take the line settings \"%2\" (%3). Choose "
+                                     "other settings.")
+                          .arg(port, settings_, detail));
+    default:
+        throw Failure(QStringLiteral("%1 cannot be opened: %2.").arg(port, detail));
+    }
+}
+
+void MSComm::close()
+{
+    port_.close();
+    port_.clearError();
+    lost_ = false;
+    open_ = false;
+}
+
+void MSComm::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    if (!open_ || lost_ || !isLoss(error))
+        return;
+    lost_ = true;
+    // Releasing the device stops Qt from polling it; PortOpen stays true until the operator
+    // closes the port.
+    port_.close();
+}
+
+void MSComm::throwIfLost() const
+{
+    if (!open_)
+        throw Failure(QStringLiteral("%1 is not open.").arg(portDescription()));
+    if (lost_)
+        throw Failure(QStringLiteral("%1 went away: the adapter was unplugged or the other end "
+                                     "hung up. Close the port, check the connection and open "
+                                     "it again.")
+                          .arg(portDescription()));
+}
+
+void MSComm::noteErrorAfterIo()
+{
+    // A wait that ran out leaves TimeoutError behind; it means nothing here.
+    if (port_.error() == QSerialPort::TimeoutError)
+        port_.clearError();
+    throwIfLost();
+}
+
+void MSComm::setOutput(const QString &text)
+{
+    throwIfLost();
+    const QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+    port_.write(bytes);
+    // write() only queues: without an event loop nothing would reach the device.
+    const QDeadlineTimer deadline(kHandOverMsecs);
+    while (port_.bytesToWrite() > 0) {
+        port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+        noteErrorAfterIo();
+        if (port_.bytesToWrite() > 0 && deadline.hasExpired())
+            throw Failure(QStringLiteral("%1 took no output for %2 ms; the device is held up.")
+                              .arg(portDescription())
+                              .arg(kHandOverMsecs));
+    }
+}
+
+QString MSComm::Input()
+{
+    throwIfLost();
+    // Qt counts only what it has already pulled in; a zero wait pulls in what has arrived.
+    port_.waitForReadyRead(0);
+    noteErrorAfterIo();
+    return QString::fromLatin1(port_.readAll());
+}
+
+void MSComm::waitForInput(qint64 msecs)
+{
+    throwIfLost();
+    if (port_.bytesAvailable() > 0)
+        return;
+    const int bounded = static_cast<int>(std::clamp<qint64>(msecs, 0, INT_MAX));
+#ifdef Q_OS_UNIX
+    // Block on the device itself: waitForReadyRead gives up at once on a hung-up device and
+    // would turn the caller's wait into a spin.
+    pollfd watch{static_cast<int>(port_.handle()), POLLIN, 0};
+    int ready = 0;
+    const QDeadlineTimer deadline(bounded);
+    do
+        ready = ::poll(&watch, 1, static_cast<int>(deadline.remainingTime()));
+    while (ready < 0 && errno == EINTR);
+    if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        lost_ = true;
+        port_.close();
+    }
+#else
+    port_.waitForReadyRead(bounded);
+#endif
+    noteErrorAfterIo();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "serialline.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The window's serial port object: a port number, a settings string and an open flag, with
+// Output and Input for the exchange. Built on QSerialPort and used without an event loop
+// during an exchange, so every wait here blocks on the device itself with a bound.
+class MSComm final : public QObject, public SerialLine {
+    Q_OBJECT
+public:
+    explicit MSComm(QObject *parent = nullptr);
+    ~MSComm() override;
+
+    bool PortOpen() const { return open_; }
+    void setPortOpen(bool open);
+
+    qint16 CommPort() const { return commPort_; }
+    void setCommPort(qint16 port);
+
+    QString Settings() const { return settings_; }
+    void setSettings(const QString &settings);
+
+    void setOutput(const QString &text) override;
+    QString Input() override;
+    void waitForInput(qint64 msecs) override;
+
+    // The port as the operator knows it and the device behind it, e.g. "COM1 (/dev/ttyS0)".
+    QString portDescription() const;
+
+private:
+    void open();
+    void close();
+    void refuseWhileOpen(const QString &what) const;
+    void throwIfLost() const;
+    void noteErrorAfterIo();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    [[noreturn]] void failOpen(const QString &devicePath);
+
+    QSerialPort port_;
+    qint16 commPort_ = 1;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    bool open_ = false;
+    // Set when the device went away while open; the port stays open until the program closes it.
+    bool lost_ = false;
+};

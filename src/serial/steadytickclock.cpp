@@ -1,0 +1,9 @@
+#include "steadytickclock.h"
+
+#include <chrono>
+
+qint64 SteadyTickClock::ticks() const
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}

@@ -1,0 +1,43 @@
+#include "timeouttext.h"
+
+#include "failure.h"
+
+#include <QRegularExpression>
+
+#include <limits>
+
+qint32 parseTimeout(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral(R"(^[ \t]*([+-]?)(?:(\d+)(?:\.(\d*))?|\.(\d+))[ \t]*$)"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch())
+        throw Failure(QStringLiteral("The timeout \"%1\" is not a number of milliseconds; "
+                                     "enter one such as 500 while the port is closed.")
+                          .arg(text));
+
+    const bool negative = match.captured(1) == QLatin1String("-");
+    QString whole = match.captured(2);
+    const QString fraction = match.hasCaptured(3) ? match.captured(3) : match.captured(4);
+    while (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
+        whole.remove(0, 1);
+
+    // Worked on the digits themselves, so "0.5000000000000000001" rounds up as it should.
+    constexpr qint64 limit = qint64(std::numeric_limits<qint32>::max()) + 1;
+    qint64 magnitude = whole.size() > 10 ? limit + 1 : whole.toLongLong();
+    if (!fraction.isEmpty() && magnitude <= limit) {
+        const QChar first = fraction.at(0);
+        const bool restIsZero = QStringView(fraction).mid(1).count(QLatin1Char('0')) ==
+                                fraction.size() - 1;
+        if (first > QLatin1Char('5') || (first == QLatin1Char('5') && !restIsZero) ||
+            (first == QLatin1Char('5') && magnitude % 2 == 1))
+            ++magnitude;
+    }
+
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        throw Failure(QStringLiteral("The timeout \"%1\" is out of range: it must lie between "
+                                     "-2147483648 and 2147483647 ms.")
+                          .arg(text));
+    return static_cast<qint32>(value);
+}
