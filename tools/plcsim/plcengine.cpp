@@ -1,0 +1,204 @@
+#include "plcengine.h"
+
+#include "plcpieces.h"
+#include "plcreply.h"
+#include "plcvisible.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+#include <utility>
+
+namespace plcsim
+{
+
+namespace
+{
+
+constexpr char enq = '\x05';
+// How long the tool gets to read the last reply before a hang-up would discard it.
+constexpr auto lastReplyGrace = std::chrono::seconds(1);
+
+std::string errorText(const char *what)
+{
+    return std::string("error: ") + what + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+PlcEngine::PlcEngine(PseudoTerminal &terminal, PlcOptions options, Log log)
+    : terminal_(terminal), options_(std::move(options)), log_(std::move(log))
+{
+}
+
+PlcEngine::~PlcEngine()
+{
+    stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void PlcEngine::start()
+{
+    thread_ = std::jthread([this] { serve(); });
+}
+
+void PlcEngine::stop()
+{
+    stop_.raise();
+}
+
+void PlcEngine::runUntilStopped()
+{
+    serve();
+}
+
+std::string PlcEngine::received() const
+{
+    std::lock_guard lock(receivedMutex_);
+    return received_;
+}
+
+bool PlcEngine::waitForReceived(std::size_t bytes, int timeoutMs) const
+{
+    std::unique_lock lock(receivedMutex_);
+    return receivedGrew_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [&] { return received_.size() >= bytes; });
+}
+
+bool PlcEngine::send(const std::string &bytes)
+{
+    return writeAll(bytes);
+}
+
+void PlcEngine::serve()
+{
+    while (!stop_.raised()) {
+        // Only this thread hangs up, so the descriptor cannot close under the poll.
+        const int master = terminal_.masterFd();
+        if (master < 0)
+            return;
+        pollfd watched[] = {{master, POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            log(errorText("poll"));
+            return;
+        }
+        if (watched[1].revents != 0)
+            return;
+        if ((watched[0].revents & POLLIN) != 0) {
+            if (!readAvailable(master))
+                return;
+        } else if (watched[0].revents != 0) {
+            log("error: the terminal failed");
+            return;
+        }
+    }
+}
+
+bool PlcEngine::readAvailable(int master)
+{
+    char buffer[512];
+    const ssize_t count = ::read(master, buffer, sizeof buffer);
+    if (count < 0) {
+        if (errno == EAGAIN || errno == EINTR)
+            return true;
+        log(errorText("read"));
+        return false;
+    }
+    if (count == 0)
+        return false;
+    {
+        std::lock_guard lock(receivedMutex_);
+        received_.append(buffer, static_cast<std::size_t>(count));
+    }
+    receivedGrew_.notify_all();
+    for (ssize_t i = 0; i < count; ++i) {
+        if (const auto incoming = reader_.feed(buffer[i]); incoming && !handle(*incoming))
+            return false;
+    }
+    return true;
+}
+
+bool PlcEngine::handle(const PlcIncoming &incoming)
+{
+    if (incoming.kind == PlcIncoming::Kind::Enquiry) {
+        log("rx: " + visible(std::string(1, enq)));
+        if (!options_.answerEnq)
+            return true;
+        return stop_.pause(options_.enqDelayMs) && transmit(std::string(1, enq));
+    }
+    log("rx: " + visible(incoming.text + "\r"));
+    if (!options_.silent) {
+        if (!stop_.pause(options_.replyDelayMs) || !transmit(replyFor(incoming.text, options_)))
+            return false;
+    }
+    if (++commandsServed_ == options_.hangupAfter) {
+        hangUp();
+        return false;
+    }
+    return true;
+}
+
+bool PlcEngine::transmit(const std::string &bytes)
+{
+    bool first = true;
+    for (const std::string &piece : splitEvenly(bytes, options_.pieces)) {
+        if (!first && !stop_.pause(options_.pauseMs))
+            return false;
+        if (!writeAll(piece))
+            return false;
+        first = false;
+    }
+    log("tx: " + visible(bytes));
+    return true;
+}
+
+bool PlcEngine::writeAll(const std::string &bytes)
+{
+    std::lock_guard lock(writeMutex_);
+    const int master = terminal_.masterFd();
+    std::size_t done = 0;
+    while (master >= 0 && done < bytes.size()) {
+        const ssize_t count = ::write(master, bytes.data() + done, bytes.size() - done);
+        if (count >= 0) {
+            done += static_cast<std::size_t>(count);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            log(errorText("write"));
+            return false;
+        }
+        // The tool is not reading and the terminal buffer is full: wait for room or stop.
+        pollfd watched[] = {{master, POLLOUT, 0}, {stop_.fd(), POLLIN, 0}};
+        if ((::poll(watched, 2, -1) < 0 && errno != EINTR) || watched[1].revents != 0)
+            return false;
+    }
+    return master >= 0;
+}
+
+void PlcEngine::hangUp()
+{
+    const auto deadline = std::chrono::steady_clock::now() + lastReplyGrace;
+    while (terminal_.slaveHasUnread() && std::chrono::steady_clock::now() < deadline &&
+           stop_.pause(10)) {
+    }
+    {
+        std::lock_guard lock(writeMutex_);
+        terminal_.hangUp();
+    }
+    log("hang-up after " + std::to_string(commandsServed_.load()) + " command(s)");
+}
+
+void PlcEngine::log(const std::string &line) const
+{
+    if (log_)
+        log_(line);
+}
+
+} // namespace plcsim
