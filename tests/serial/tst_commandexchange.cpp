@@ -1,0 +1,194 @@
+#include "commandexchange.h"
+#include "failure.h"
+#include "fakeline.h"
+
+#include <QTest>
+
+namespace {
+const QString ENQ(QChar(5));
+const QString CR(QChar(13));
+const QString LF(QChar(10));
+} // namespace
+
+using Arrivals = QList<QPair<qint64, QString>>;
+
+// Every exchange runs on a fake clock, so deadlines are checked to the millisecond.
+class TestCommandExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void exchange_data();
+    void exchange();
+    void leftoverJoinsNextReply();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+};
+
+void TestCommandExchange::exchange_data()
+{
+    QTest::addColumn<qint64>("startTick");
+    QTest::addColumn<QString>("timeOut");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<Arrivals>("arrivals"); // times relative to the start tick
+    QTest::addColumn<QString>("wire");
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("leftover");
+    QTest::addColumn<qint64>("elapsed");
+
+    const Arrivals answered{{0, ENQ}, {10, "OK" + CR}};
+    QTest::newRow("reply in one read") << 0LL << "500 " << "RD" << answered << ENQ + "RD" + CR
+                                       << "OK" << "" << 10LL;
+    QTest::newRow("reply in pieces")
+        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {5, "O"}, {9, "K"}, {400, CR}}
+        << ENQ + "RD" + CR << "OK" << "" << 400LL;
+    QTest::newRow("earlier CRs belong to the reply")
+        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {10, "A" + CR + "B" + CR}}
+        << ENQ + "RD" + CR << "A" + CR + "B" << "" << 10LL;
+    QTest::newRow("CR LF is no reply; kept for later")
+        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {10, "OK" + CR + LF}} << ENQ + "RD" + CR
+        << "" << "OK" + CR + LF << 500LL;
+    QTest::newRow("frame skips handshake")
+        << 0LL << "500" << "@00abc20*" << Arrivals{{3, "@00OK*" + CR}} << "@00abc20*" + CR
+        << "@00OK*" << "" << 3LL;
+    QTest::newRow("empty command still shakes hands")
+        << 0LL << "500" << "" << answered << ENQ + CR << "OK" << "" << 10LL;
+    QTest::newRow("a blank is a reply") << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {1, " " + CR}}
+                                        << ENQ + "RD" + CR << " " << "" << 1LL;
+    QTest::newRow("silent: handshake waits the timeout, no command")
+        << 0LL << "900" << "RD" << Arrivals{} << ENQ << "" << "" << 900LL;
+    QTest::newRow("silent frame: reply waits the timeout")
+        << 0LL << "900" << "@x" << Arrivals{} << "@x" + CR << "" << "" << 900LL;
+    QTest::newRow("late ENQ then silence: both waits add up")
+        << 0LL << "900" << "RD" << Arrivals{{899, ENQ}} << ENQ + "RD" + CR << "" << "" << 1799LL;
+    QTest::newRow("ENQ at the deadline still counts")
+        << 0LL << "900" << "RD" << Arrivals{{900, ENQ}, {901, "Z" + CR}} << ENQ + "RD" + CR << "Z"
+        << "" << 901LL;
+    QTest::newRow("ENQ just after the deadline is too late")
+        << 0LL << "900" << "RD" << Arrivals{{901, ENQ}} << ENQ << "" << "" << 900LL;
+    QTest::newRow("two ENQs in one read are refused")
+        << 0LL << "300" << "RD" << Arrivals{{1, ENQ + ENQ}} << ENQ << "" << "" << 300LL;
+    QTest::newRow("ENQ with more in one read is refused; a later lone ENQ counts")
+        << 0LL << "300" << "RD" << Arrivals{{1, ENQ + "x"}, {50, ENQ}, {60, "Y" + CR}}
+        << ENQ + "RD" + CR << "Y" << "" << 60LL;
+    QTest::newRow("input while shaking hands is dropped")
+        << 0LL << "300" << "RD" << Arrivals{{1, "junk"}, {2, ENQ}, {3, "Y" + CR}}
+        << ENQ + "RD" + CR << "Y" << "" << 3LL;
+    QTest::newRow("deadline is not moved by arriving input")
+        << 0LL << "250" << "@r" << Arrivals{{100, "O"}, {200, "K"}, {300, CR}} << "@r" + CR << ""
+        << "OK" << 250LL;
+    QTest::newRow("timeout 0: handshake 1000 ms")
+        << 0LL << "0" << "RD" << Arrivals{} << ENQ << "" << "" << 1000LL;
+    QTest::newRow("timeout -5: reply 500 ms")
+        << 0LL << "-5" << "@r" << Arrivals{} << "@r" + CR << "" << "" << 500LL;
+    QTest::newRow("timeout 0.4 rounds to 0: defaults")
+        << 0LL << "0.4" << "RD" << Arrivals{{999, ENQ}} << ENQ + "RD" + CR << "" << "" << 1499LL;
+    QTest::newRow("timeout 0.5 rounds to even 0")
+        << 0LL << " 0.5 " << "@r" << Arrivals{} << "@r" + CR << "" << "" << 500LL;
+    QTest::newRow("timeout 1.5 rounds to even 2")
+        << 0LL << "1.5" << "@r" << Arrivals{} << "@r" + CR << "" << "" << 2LL;
+    QTest::newRow("ticks just below 2^31, longest timeout")
+        << (1LL << 31) - 10 << "2147483647" << "@r" << Arrivals{{2147483646LL, "E" + CR}}
+        << "@r" + CR << "E" << "" << 2147483646LL;
+    QTest::newRow("ticks just below 2^31, longest timeout runs out")
+        << (1LL << 31) - 10 << "2147483647" << "@r" << Arrivals{} << "@r" + CR << "" << ""
+        << 2147483647LL;
+    QTest::newRow("ticks just below 2^32")
+        << (1LL << 32) - 3 << "500" << "RD" << answered << ENQ + "RD" + CR << "OK" << "" << 10LL;
+}
+
+void TestCommandExchange::exchange()
+{
+    QFETCH(qint64, startTick);
+    QFETCH(QString, timeOut);
+    QFETCH(QString, command);
+    QFETCH(Arrivals, arrivals);
+    QFETCH(QString, wire);
+    QFETCH(QString, reply);
+    QFETCH(QString, leftover);
+    QFETCH(qint64, elapsed);
+
+    FakeClock clock;
+    clock.now = startTick;
+    FakeLine line(clock);
+    for (const auto &[at, text] : arrivals)
+        line.arriveAt(startTick + at, text);
+    FakeHost host;
+    host.timeOut = timeOut;
+    CommandExchange exchange(line, clock, host);
+
+    const QString commandBefore = command;
+    QCOMPARE(exchange.sendCommand(command), reply);
+    QCOMPARE(line.written, wire);
+    QCOMPARE(exchange.state().lastResponse, reply);
+    QCOMPARE(exchange.state().receiveBuffer, leftover);
+    QCOMPARE(clock.now - startTick, elapsed);
+    QCOMPARE(host.opens, 1);
+    QCOMPARE(command, commandBefore);
+    // Every wait either ends at an arrival or at the deadline: no spinning between polls.
+    QVERIFY2(line.waits <= arrivals.size() + 2, qPrintable(QString::number(line.waits)));
+}
+
+void TestCommandExchange::leftoverJoinsNextReply()
+{
+    FakeClock clock;
+    FakeLine line(clock);
+    FakeHost host;
+    CommandExchange exchange(line, clock, host);
+
+    line.arriveAt(1, "OK" + CR + LF);
+    QCOMPARE(exchange.sendCommand("@a"), QString());
+    // A handshake failure leaves the leftover alone, as does a reply timeout with no input.
+    QCOMPARE(exchange.sendCommand("RD"), QString());
+    QCOMPARE(exchange.sendCommand("@b"), QString());
+    QCOMPARE(exchange.state().receiveBuffer, "OK" + CR + LF);
+
+    line.arriveAt(clock.now + 1, "X" + CR);
+    QCOMPARE(exchange.sendCommand("@c"), "OK" + CR + LF + "X");
+    QCOMPARE(exchange.state().receiveBuffer, QString());
+
+    // A buffer far past 32767 characters is kept and completed like a short one.
+    const QString longReply(100000, QLatin1Char('d'));
+    line.arriveAt(clock.now + 1, longReply);
+    QCOMPARE(exchange.sendCommand("@d"), QString());
+    line.arriveAt(clock.now + 1, CR);
+    QCOMPARE(exchange.sendCommand("@e"), longReply);
+}
+
+void TestCommandExchange::badInputSendsNothing_data()
+{
+    QTest::addColumn<QString>("timeOut");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty timeout") << "" << "RD" << "The timeout \"\" is not a number";
+    QTest::newRow("letters") << "abc" << "RD" << "The timeout \"abc\" is not a number";
+    QTest::newRow("two numbers") << "5 5" << "RD" << "is not a number";
+    QTest::newRow("exponent") << "1e3" << "RD" << "is not a number";
+    QTest::newRow("above 32 bits") << "2147483648" << "RD" << "is out of range";
+    QTest::newRow("rounds above 32 bits") << "2147483647.5" << "RD" << "is out of range";
+    QTest::newRow("below 32 bits") << "-2147483649" << "RD" << "is out of range";
+    QTest::newRow("character without a byte")
+        << "500" << QString("RD ") + QChar(0x20AC) << "(U+20ac) at position 4";
+}
+
+void TestCommandExchange::badInputSendsNothing()
+{
+    FakeClock clock;
+    FakeLine line(clock);
+    QFETCH(QString, timeOut);
+    QFETCH(QString, command);
+    QFETCH(QString, message);
+    FakeHost host;
+    host.timeOut = timeOut;
+    CommandExchange exchange(line, clock, host);
+    try {
+        exchange.sendCommand(command);
+        QFAIL("the command was accepted");
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.message().contains(message), qPrintable(failure.message()));
+    }
+    QCOMPARE(host.opens, 0);
+    QCOMPARE(line.written, QString());
+}
+
+QTEST_GUILESS_MAIN(TestCommandExchange)
+#include "tst_commandexchange.moc"
