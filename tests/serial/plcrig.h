@@ -2,9 +2,8 @@
 
 #include "commandexchange.h"
 #include "mscomm.h"
-#include "plcengine.h"
 #include "portsteps.h"
-#include "pseudoterminal.h"
+#include "simulatedplc.h"
 #include "steadytickclock.h"
 
 #include <QString>
@@ -12,14 +11,11 @@
 
 // A simulated controller on a pseudo-terminal mapped to COM<port>, with the serial line
 // opened on it the way the window opens it.
-struct PlcRig final : ExchangeHost, PortChoiceSource {
+struct PlcRig final : SimulatedPlc, ExchangeHost, PortChoiceSource {
     explicit PlcRig(plcsim::PlcOptions options = {}, int port = 1)
-        : engine(terminal, std::move(options))
+        : SimulatedPlc(std::move(options), port)
     {
-        qputenv(qPrintable(QStringLiteral("VANTREL_COM%1").arg(port)),
-                QByteArray::fromStdString(terminal.slavePath()));
         choices.portPosition = port - 1;
-        engine.start();
     }
 
     QString timeOutText() const override { return timeOut; }
@@ -30,10 +26,6 @@ struct PlcRig final : ExchangeHost, PortChoiceSource {
     }
     PortChoices portChoices() const override { return choices; }
 
-    QByteArray received() const { return QByteArray::fromStdString(engine.received()); }
-
-    plcsim::PseudoTerminal terminal;
-    plcsim::PlcEngine engine;
     MSComm comm;
     SteadyTickClock clock;
     CommandExchange exchange{comm, clock, *this};

@@ -1,0 +1,12 @@
+#include "vantrel.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    vantrel window;
+    QMetaObject::invokeMethod(&window, "Form_Load");
+    window.show();
+    return app.exec();
+}

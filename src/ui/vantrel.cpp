@@ -1,0 +1,147 @@
+#include "vantrel.h"
+
+#include "choicebox.h"
+#include "failure.h"
+#include "framing.h"
+#include "responselog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+const QString kNoResponse = QStringLiteral("(Warning: No Response from PLC)");
+constexpr qint16 kEnterKey = 13;
+} // namespace
+
+vantrel::vantrel(QWidget *parent) : QWidget(parent)
+{
+    beep = [] { QApplication::beep(); };
+    showFailure = [this](const QString &message) {
+        QMessageBox::warning(this, windowTitle(), message);
+    };
+    endProgram = [] { QCoreApplication::exit(0); };
+    createControls();
+    bindEvents();
+}
+
+void vantrel::bindEvents()
+{
+    const auto bind = [this](QPushButton *button, void (vantrel::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { handleEvent([this, handler] { (this->*handler)(); }); });
+    };
+    bind(openPort, &vantrel::openPort_Click);
+    bind(closePort, &vantrel::closePort_Click);
+    bind(clearButton, &vantrel::clearButton_Click);
+    bind(ExitButton, &vantrel::ExitButton_Click);
+    commandString->installEventFilter(this);
+}
+
+void vantrel::handleEvent(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const Failure &failure) {
+        showFailure(failure.message());
+    } catch (const std::exception &failure) {
+        showFailure(QString::fromLocal8Bit(failure.what()));
+    }
+}
+
+bool vantrel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != commandString || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *press = static_cast<QKeyEvent *>(event);
+    // Return and the keypad's Enter both arrive as character 13.
+    const bool enter = press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter;
+    if (!enter && press->text().isEmpty())
+        return false;
+    qint16 key = enter ? kEnterKey : static_cast<qint16>(press->text().at(0).unicode());
+    handleEvent([this, &key] { commandString_KeyPress(key); });
+    return key == 0;
+}
+
+void vantrel::Form_Load()
+{
+    portChoice->setCurrentIndex(0);
+    baudChoice->setCurrentIndex(3);
+    dataBitChoice->setCurrentIndex(1);
+    stopBitChoice->setCurrentIndex(0);
+    parityChoice->setCurrentIndex(0);
+    closePort->setEnabled(false);
+}
+
+void vantrel::openPort_Click()
+{
+    const std::optional<QString> openAt = openPortSteps(MSComm1, *this);
+    if (!openAt)
+        return;
+    appendResponse(*openAt);
+    openPort->setEnabled(false);
+    closePort->setEnabled(true);
+    setSettingsEnabled(false);
+}
+
+void vantrel::closePort_Click()
+{
+    if (!closePortSteps(MSComm1))
+        return;
+    closePort->setEnabled(false);
+    openPort->setEnabled(true);
+    setSettingsEnabled(true);
+}
+
+void vantrel::commandString_KeyPress(qint16 &key)
+{
+    if (key != kEnterKey)
+        return;
+    key = 0;
+    const QString reply = sendCommand(commandString->text());
+    if (reply.isEmpty()) {
+        beep();
+        appendResponse(kNoResponse);
+    } else {
+        appendResponse(reply);
+    }
+}
+
+void vantrel::clearButton_Click() { responseBox->clear(); }
+
+void vantrel::ExitButton_Click()
+{
+    closePort_Click();
+    endProgram();
+}
+
+void vantrel::appendResponse(const QString &line) { appendLogLine(responseBox, line); }
+
+void vantrel::setSettingsEnabled(bool enabled)
+{
+    for (QWidget *control : {static_cast<QWidget *>(portChoice), static_cast<QWidget *>(baudChoice),
+                             static_cast<QWidget *>(dataBitChoice),
+                             static_cast<QWidget *>(stopBitChoice),
+                             static_cast<QWidget *>(parityChoice),
+                             static_cast<QWidget *>(timeOutBox)})
+        control->setEnabled(enabled);
+}
+
+QString vantrel::sendCommand(const QString &command) { return exchange.sendCommand(command); }
+
+QString vantrel::appendFCS(qint16 unit, QString &command) { return ::appendFCS(unit, command); }
+
+qint16 vantrel::computeFCS(const QString &text) { return ::computeFCS(text); }
+
+QString vantrel::timeOutText() const { return timeOutBox->text(); }
+
+PortChoices vantrel::portChoices() const
+{
+    return PortChoices{selectedEntryText(baudChoice), selectedEntryText(parityChoice),
+                       selectedEntryText(dataBitChoice), selectedEntryText(stopBitChoice),
+                       selectedEntry(portChoice)};
+}

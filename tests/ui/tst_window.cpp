@@ -1,0 +1,335 @@
+#include "windowrig.h"
+
+#include "failure.h"
+#include "mscomm.h"
+
+#include <QLabel>
+#include <QTest>
+
+using Options = plcsim::PlcOptions;
+
+namespace {
+const QString CRLF = QStringLiteral("\r\n");
+const QString OPEN_AT = QStringLiteral("COM 1: Open at 9600,N,8,1\r\n");
+const QString WARNING = QStringLiteral("(Warning: No Response from PLC)");
+const char *const SETTINGS[] = {"portChoice", "baudChoice", "dataBitChoice",
+                                "stopBitChoice", "parityChoice", "timeOutBox"};
+
+Options silent()
+{
+    Options options;
+    options.silent = true;
+    return options;
+}
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data();
+    void controls();
+    void atCreationAndLoad();
+    void tabOrder();
+    void behaviour_data();
+    void behaviour();
+    void publicOperations();
+};
+
+void TestWindow::controls_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text"); // caption, text, or entries joined by "|"
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<bool>("bold");
+
+    const auto row = [](const char *name, const char *kind, const QString &text, QRect twips,
+                        qreal points = 9.75, bool bold = false) {
+        QTest::newRow(name) << kind << text << twips << points << bold;
+    };
+    row("lblPortName", "QLabel", "Port Name :", {360, 180, 975, 255});
+    row("portChoice", "QComboBox", "COM1|COM2|COM3|COM4|COM5|COM6", {1440, 120, 1575, 360});
+    row("lblBaudRate", "QLabel", "Baud Rate:", {3360, 180, 1095, 255});
+    row("baudChoice", "QComboBox", "1200|2400|4800|9600|19200|38400|57600|115200",
+        {4440, 120, 1575, 360});
+    row("lblDataBits", "QLabel", "Data Bits:", {360, 600, 975, 255});
+    row("dataBitChoice", "QComboBox", "7|8", {1440, 540, 1575, 360});
+    row("lblStopBit", "QLabel", "Stop Bits :", {3360, 600, 1095, 255});
+    row("stopBitChoice", "QComboBox", "1|2", {4440, 540, 1575, 360});
+    row("lblParity", "QLabel", "Parity :", {360, 1020, 975, 255});
+    row("parityChoice", "QComboBox", "None|Even|Odd", {1440, 960, 1575, 360});
+    row("lblTimeOut", "QLabel", "Timeout (ms) :", {3360, 1020, 1335, 255});
+    row("timeOutBox", "QLineEdit", "500 ", {4920, 960, 1095, 375}, 8.25);
+    row("openPort", "QPushButton", "Open Port", {600, 1440, 1335, 375});
+    row("closePort", "QPushButton", "Close Port", {2520, 1440, 1335, 375});
+    row("ExitButton", "QPushButton", "Exit", {4440, 1440, 1335, 375}, 9.75, true);
+    row("Label1", "QLabel", "Command String (Press <Enter> to send", {360, 1920, 5295, 375}, 8.25);
+    row("commandString", "QLineEdit", "", {120, 2160, 5895, 350});
+    row("clearButton", "QPushButton", "Clear", {5160, 2570, 855, 300}, 8.25);
+    row("Label2", "QLabel", "Response Strings", {360, 2640, 2895, 375}, 8.25);
+    row("responseBox", "QPlainTextEdit", "", {120, 2880, 5895, 2415}, 8.25);
+}
+
+void TestWindow::controls()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+    QFETCH(qreal, points);
+    QFETCH(bool, bold);
+
+    vantrel window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *control = window.findChild<QWidget *>(QTest::currentDataTag());
+    QVERIFY(control);
+    QCOMPARE(control->metaObject()->className(), kind);
+    const QRect pixels(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
+                       qRound(twips.width() / 15.0), qRound(twips.height() / 15.0));
+    QCOMPARE(control->geometry(), pixels);
+    QCOMPARE(control->font().pointSizeF(), points);
+    QCOMPARE(control->font().bold(), bold);
+    QVERIFY(control->isEnabled());
+
+    // Whatever it shows must fit inside it at the design size.
+    QStringList shown;
+    int room = 0;
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        shown = {label->text()};
+        room = label->contentsRect().width();
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    } else if (auto *button = qobject_cast<QPushButton *>(control)) {
+        shown = {button->text()};
+        room = button->width() - 8; // the frame and a little air
+        QVERIFY(!button->isDefault() && !button->autoDefault());
+    } else if (auto *box = qobject_cast<QComboBox *>(control)) {
+        for (int i = 0; i < box->count(); ++i)
+            shown << box->itemText(i);
+        room = box->lineEdit()->width();
+        QVERIFY(box->isEditable());
+        QCOMPARE(box->insertPolicy(), QComboBox::NoInsert);
+    } else if (auto *edit = qobject_cast<QLineEdit *>(control)) {
+        shown = {edit->text()};
+        room = edit->width();
+    } else {
+        shown = {qobject_cast<QPlainTextEdit *>(control)->toPlainText()};
+        room = control->width();
+    }
+    QCOMPARE(shown.join('|'), text);
+    for (const QString &each : shown)
+        QVERIFY2(control->fontMetrics().horizontalAdvance(each) <= room,
+                 qPrintable(QStringLiteral("\"%1\" is clipped").arg(each)));
+}
+
+void TestWindow::atCreationAndLoad()
+{
+    vantrel window;
+    QCOMPARE(window.windowTitle(), QString("Form1"));
+    QCOMPARE(window.objectName(), QString("vantrel"));
+    QCOMPARE(window.size(), QSize(412, 358));
+    for (auto *box : window.findChildren<QComboBox *>()) {
+        QCOMPARE(box->currentIndex(), -1);
+        QCOMPARE(box->currentText(), QString());
+    }
+    for (auto *control : window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+
+    QMetaObject::invokeMethod(&window, "Form_Load");
+    const QStringList selected{"COM1", "9600", "8", "1", "None"};
+    const char *const boxes[] = {"portChoice", "baudChoice", "dataBitChoice", "stopBitChoice",
+                                 "parityChoice"};
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(window.findChild<QComboBox *>(boxes[i])->currentText(), selected[i]);
+    QVERIFY(!window.findChild<QPushButton *>("closePort")->isEnabled());
+    QVERIFY(window.findChild<QPushButton *>("openPort")->isEnabled());
+    QCOMPARE(window.findChild<QLineEdit *>("timeOutBox")->text(), QString("500 "));
+
+    // The controls keep their places when the window grows.
+    const QRect before = window.findChild<QWidget *>("responseBox")->geometry();
+    window.resize(900, 700);
+    QCOMPARE(window.findChild<QWidget *>("responseBox")->geometry(), before);
+}
+
+void TestWindow::tabOrder()
+{
+    WindowRig rig;
+    rig.window.show();
+    rig.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+    QCOMPARE(QApplication::focusWidget(), rig.commandString());
+
+    QStringList visited;
+    for (int i = 0; i < 12; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && focus->parentWidget() != &rig.window)
+            focus = focus->parentWidget();
+        visited << (focus ? focus->objectName() : QString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // Close Port is disabled after load and skipped; Tab leaves the response box.
+    QCOMPARE(visited, QStringList({"commandString", "ExitButton", "portChoice", "dataBitChoice",
+                                   "parityChoice", "baudChoice", "stopBitChoice", "openPort",
+                                   "clearButton", "responseBox", "timeOutBox", "commandString"}));
+}
+
+void TestWindow::behaviour_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<QString>("failure"); // start of the message shown, or empty
+
+    QTest::newRow("Enter with the port closed opens it first")
+        << Options{} << QStringList{"enter:RD"} << OPEN_AT + "OK RD" + CRLF
+        << QByteArray("\x05RD\r") << true << "";
+    QTest::newRow("keypad Enter counts as Enter")
+        << Options{} << QStringList{"kpenter:RD"} << OPEN_AT + "OK RD" + CRLF
+        << QByteArray("\x05RD\r") << true << "";
+    QTest::newRow("no reply: beep, then the warning")
+        << silent() << QStringList{"timeout:100", "enter:RD"} << OPEN_AT + WARNING + CRLF
+        << QByteArray("\x05RD\r") << true << "";
+    Options blank;
+    blank.reply = " ";
+    QTest::newRow("a blank reply is a reply") << blank << QStringList{"enter:X"}
+                                              << OPEN_AT + " " + CRLF << QByteArray("\x05X\r")
+                                              << true << "";
+    QTest::newRow("empty command, twice; one Open-at line")
+        << Options{} << QStringList{"enter:", "enter:"} << OPEN_AT + "OK " + CRLF + "OK " + CRLF
+        << QByteArray("\x05\r\x05\r") << true << "";
+    QTest::newRow("other keys go into the box and send nothing")
+        << Options{} << QStringList{"key:a", "key:b"} << "" << QByteArray() << false << "";
+    Options inside;
+    inside.reply = std::string("A\rB\x01", 4);
+    QTest::newRow("control characters stay in their line")
+        << inside << QStringList{"enter:RD"} << OPEN_AT + "A\rB\x01" + CRLF
+        << QByteArray("\x05RD\r")
+        << true << "";
+    QTest::newRow("Open Port, then Close Port logs nothing more")
+        << Options{} << QStringList{"open", "close"} << OPEN_AT << QByteArray() << false << "";
+    QTest::newRow("Clear while open; the next line is the first")
+        << Options{} << QStringList{"open", "clear", "enter:RD"} << "OK RD" + CRLF
+        << QByteArray("\x05RD\r") << true << "";
+    QTest::newRow("typed log text is continued directly")
+        << Options{} << QStringList{"logtype:note", "enter:RD"} << "note" + OPEN_AT + "OK RD" + CRLF
+        << QByteArray("\x05RD\r") << true << "";
+    QTest::newRow("new choices take effect at the next open")
+        << Options{} << QStringList{"open", "close", "select:baudChoice:7", "select:parityChoice:1",
+                                    "open"}
+        << OPEN_AT + "COM 1: Open at 115200,E,8,1" + CRLF << QByteArray() << true << "";
+    QTest::newRow("Exit with the port open closes it, logs nothing")
+        << Options{} << QStringList{"open", "exit"} << OPEN_AT << QByteArray() << false << "";
+    QTest::newRow("Exit with the port closed") << Options{} << QStringList{"exit"} << ""
+                                               << QByteArray() << false << "";
+    QTest::newRow("unusable timeout: nothing sent, nothing opened")
+        << Options{} << QStringList{"timeout:", "enter:RD"} << "" << QByteArray() << false
+        << "The timeout \"\" is not a number";
+    QTest::newRow("typed port text matches no entry")
+        << Options{} << QStringList{"typeport:COM9", "open"} << "" << QByteArray() << false
+        << "Port number 0 cannot be used";
+    QTest::newRow("typed port text that matches an entry selects it")
+        << Options{} << QStringList{"typeport:COM1", "open"} << OPEN_AT << QByteArray() << true
+        << "";
+    QTest::newRow("port cannot be opened")
+        << Options{} << QStringList{"nodevice", "open"} << "" << QByteArray() << false
+        << "COM1 (/nonexistent/tty) cannot be opened: there is no such device";
+    QTest::newRow("Enter on a port that cannot be opened")
+        << Options{} << QStringList{"nodevice", "enter:RD"} << "" << QByteArray() << false
+        << "COM1 (/nonexistent/tty) cannot be opened";
+    Options hangUp = silent();
+    hangUp.hangupAfter = 1;
+    QTest::newRow("device lost mid-exchange: Open-at line kept, no beep")
+        << hangUp << QStringList{"timeout:60000", "enter:RD"} << OPEN_AT
+        << QByteArray("\x05RD\r") << true << "COM1 (/dev/pts/";
+}
+
+void TestWindow::behaviour()
+{
+    QFETCH(Options, options);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, log);
+    QFETCH(QByteArray, wire);
+    QFETCH(bool, portOpen);
+    QFETCH(QString, failure);
+
+    const QMap<QString, const char *> buttons{
+        {"open", "openPort"}, {"close", "closePort"}, {"clear", "clearButton"}, {"exit", "ExitButton"}};
+    WindowRig rig(options);
+    QString typed;
+    for (const QString &step : steps) {
+        const QString arg = step.section(':', 1);
+        if (step.startsWith("enter:") || step.startsWith("kpenter:"))
+            rig.send(typed = arg, step.startsWith("kp") ? Qt::Key_Enter : Qt::Key_Return);
+        else if (step.startsWith("key:")) {
+            QTest::keyClicks(rig.commandString(), arg);
+            typed += arg;
+        }
+        else if (step.startsWith("timeout:"))
+            rig.control<QLineEdit>("timeOutBox")->setText(arg);
+        else if (step.startsWith("typeport:"))
+            rig.control<QComboBox>("portChoice")->setEditText(arg);
+        else if (step.startsWith("select:"))
+            rig.control<QComboBox>(qPrintable(arg.section(':', 0, 0)))
+                ->setCurrentIndex(arg.section(':', 1).toInt());
+        else if (step.startsWith("logtype:"))
+            QTest::keyClicks(rig.responseBox(), arg);
+        else if (step == "nodevice")
+            qputenv("VANTREL_COM1", "/nonexistent/tty");
+        else
+            rig.click(buttons.value(step));
+    }
+
+    QCOMPARE(rig.log(), log);
+    QCOMPARE(rig.plc.received(), wire);
+    QCOMPARE(rig.ended, steps.contains("exit"));
+    if (failure.isEmpty()) {
+        QCOMPARE(rig.failures, QStringList());
+    } else {
+        QCOMPARE(rig.failures.size(), 1);
+        QVERIFY2(rig.failures[0].startsWith(failure), qPrintable(rig.failures[0]));
+    }
+
+    // One beep per warning line, each sounded before its line was added.
+    QCOMPARE(rig.logAtBeep.size(), log.count(WARNING));
+    for (const QString &before : rig.logAtBeep)
+        QVERIFY(log.startsWith(before + WARNING + CRLF));
+
+    // The controls tell the port's state, and the device tells the truth of it.
+    QCOMPARE(rig.control<QPushButton>("openPort")->isEnabled(), !portOpen);
+    QCOMPARE(rig.control<QPushButton>("closePort")->isEnabled(), portOpen);
+    for (const char *name : SETTINGS)
+        QCOMPARE(rig.control<QWidget>(name)->isEnabled(), !portOpen);
+    for (const char *name : {"commandString", "responseBox", "clearButton", "ExitButton"})
+        QVERIFY(rig.control<QWidget>(name)->isEnabled());
+    qputenv("VANTREL_COM9", QByteArray::fromStdString(rig.plc.terminal.slavePath()));
+    MSComm probe;
+    probe.setCommPort(9);
+    const bool held = [&] {
+        try {
+            probe.setPortOpen(true);
+            return false;
+        } catch (const Failure &) {
+            return true;
+        }
+    }();
+    QCOMPARE(held, portOpen);
+
+    // Enter puts nothing into the box, and the command stays there for the next Enter.
+    QCOMPARE(rig.commandString()->text(), typed);
+}
+
+void TestWindow::publicOperations()
+{
+    WindowRig rig;
+    QString command = "RD";
+    QCOMPARE(rig.window.appendFCS(0, command), QString("@00RD56*"));
+    QCOMPARE(command, QString("@00RD56*"));
+    QCOMPARE(rig.window.computeFCS("@00RD"), qint16(0x56));
+    QCOMPARE(rig.window.sendCommand(command), QString("@00OKRD52*"));
+    QCOMPARE(rig.plc.received(), QByteArray("@00RD56*\r"));
+    QCOMPARE(rig.log(), OPEN_AT);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "responselog.h"
+#include "simulatedplc.h"
+#include "vantrel.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+// The window after load, wired to a simulated controller on COM1, with the beep, the failure
+// message box and the end of the program replaced by recorders.
+struct WindowRig {
+    explicit WindowRig(plcsim::PlcOptions options = {}) : plc(std::move(options))
+    {
+        window.beep = [this] { logAtBeep.append(log()); };
+        window.showFailure = [this](const QString &message) { failures.append(message); };
+        window.endProgram = [this] { ended = true; };
+        QMetaObject::invokeMethod(&window, "Form_Load");
+    }
+
+    template <typename Control> Control *control(const char *name) const
+    {
+        auto *found = window.findChild<Control *>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QPlainTextEdit *responseBox() const { return control<QPlainTextEdit>("responseBox"); }
+    QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
+    QString log() const { return logText(responseBox()); }
+
+    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    void send(const QString &command, Qt::Key key = Qt::Key_Return)
+    {
+        commandString()->setText(command);
+        QTest::keyClick(commandString(), key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }
+
+    SimulatedPlc plc;
+    vantrel window;
+    QList<QString> logAtBeep;
+    QStringList failures;
+    bool ended = false;
+};
