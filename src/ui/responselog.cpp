@@ -49,13 +49,15 @@ void appendLogLine(QPlainTextEdit *box, const QString &line)
     // are put back where they were.
     QScrollBar *scroll = box->verticalScrollBar();
     const int scrolled = scroll->value();
-    QTextCursor caret = box->textCursor();
-    caret.setKeepPositionOnInsert(true);
+    const int anchor = box->textCursor().anchor();
+    const int position = box->textCursor().position();
     QTextCursor end(box->document());
     end.movePosition(QTextCursor::End);
     end.insertText(visible);
     end.insertBlock();
-    caret.setKeepPositionOnInsert(false);
+    QTextCursor caret(box->document());
+    caret.setPosition(anchor);
+    caret.setPosition(position, QTextCursor::KeepAnchor);
     box->setTextCursor(caret);
     scroll->setValue(scrolled);
 }

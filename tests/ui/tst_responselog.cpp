@@ -64,6 +64,8 @@ void TestResponseLog::caretAndViewStay()
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     for (int i = 0; i < 100; ++i)
         appendLogLine(&box, QString::number(i));
+    QCOMPARE(box.textCursor().position(), 0);
+    QVERIFY(!box.textCursor().hasSelection());
     QTextCursor caret = box.textCursor();
     caret.setPosition(7);
     box.setTextCursor(caret);
@@ -79,6 +81,7 @@ void TestResponseLog::caretAndViewStay()
     const int end = caret.position();
     appendLogLine(&box, "later");
     QCOMPARE(box.textCursor().position(), end);
+    QVERIFY(!box.textCursor().hasSelection());
 }
 
 QTEST_MAIN(TestResponseLog)
