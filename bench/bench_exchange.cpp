@@ -15,7 +15,8 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
+namespace
+{
 
 struct Host final : ExchangeHost, PortChoiceSource {
     explicit Host(MSComm &comm) : comm(comm) {}

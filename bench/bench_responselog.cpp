@@ -9,10 +9,14 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 // The same kind of line throughout, so every figure paints the same text.
-QString reply(int i) { return QStringLiteral("OK RD D%1 = %2").arg(i % 1000).arg(i); }
+QString reply(int i)
+{
+    return QStringLiteral("OK RD D%1 = %2").arg(i % 1000).arg(i);
+}
 
 } // namespace
 

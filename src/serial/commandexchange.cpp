@@ -5,7 +5,8 @@
 #include "tickclock.h"
 #include "timeouttext.h"
 
-namespace {
+namespace
+{
 
 const QChar kEnq(5);
 const QChar kCr(13);
@@ -19,7 +20,10 @@ CommandExchange::CommandExchange(SerialLine &line, const TickClock &clock, Excha
 {
 }
 
-qint32 CommandExchange::readTimeout() const { return parseTimeout(host_.timeOutText()); }
+qint32 CommandExchange::readTimeout() const
+{
+    return parseTimeout(host_.timeOutText());
+}
 
 QString CommandExchange::sendCommand(const QString &command)
 {
@@ -67,8 +71,7 @@ void CommandExchange::readResponse()
         state_.lastResponse.clear();
 }
 
-bool CommandExchange::pollUntil(qint64 timeout,
-                                const std::function<bool(const QString &)> &take)
+bool CommandExchange::pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take)
 {
     const qint64 deadline = clock_.ticks() + timeout;
     for (;;) {

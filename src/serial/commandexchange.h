@@ -7,7 +7,8 @@ class SerialLine;
 class TickClock;
 
 // What the exchange needs of the window: the timeout text as it stands now, and Open Port.
-class ExchangeHost {
+class ExchangeHost
+{
 public:
     virtual ~ExchangeHost() = default;
     virtual QString timeOutText() const = 0;
@@ -24,7 +25,8 @@ struct ExchangeState {
 
 // One command out, one reply back: ENQ handshake unless the command starts with "@", then the
 // command and CR, then input gathered until it ends with CR or the timeout passes.
-class CommandExchange {
+class CommandExchange
+{
 public:
     CommandExchange(SerialLine &line, const TickClock &clock, ExchangeHost &host);
 

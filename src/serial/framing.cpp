@@ -3,7 +3,8 @@
 #include "failure.h"
 #include "latin1.h"
 
-namespace {
+namespace
+{
 
 QString twoHexDigitsAtLeast(quint16 value)
 {

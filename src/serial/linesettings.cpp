@@ -4,11 +4,13 @@
 
 #include <QStringList>
 
-namespace {
+namespace
+{
 
 Failure refusal(const QString &settings, const QString &why)
 {
-    return Failure(QStringLiteral("The line settings \"%1\" cannot be used: %2.").arg(settings, why));
+    return Failure(
+        QStringLiteral("The line settings \"%1\" cannot be used: %2.").arg(settings, why));
 }
 
 bool allDigits(const QString &text)

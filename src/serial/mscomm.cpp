@@ -18,7 +18,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 // The operating system normally takes a few kilobytes at once; this only bounds a line that
 // is held back by the device for good.
@@ -39,7 +40,10 @@ MSComm::MSComm(QObject *parent) : QObject(parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onErrorOccurred);
 }
 
-MSComm::~MSComm() { close(); }
+MSComm::~MSComm()
+{
+    close();
+}
 
 void MSComm::setPortOpen(bool open)
 {

@@ -9,7 +9,8 @@
 // The window's serial port object: a port number, a settings string and an open flag, with
 // Output and Input for the exchange. Built on QSerialPort and used without an event loop
 // during an exchange, so every wait here blocks on the device itself with a bound.
-class MSComm final : public QObject, public SerialLine {
+class MSComm final : public QObject, public SerialLine
+{
     Q_OBJECT
 public:
     explicit MSComm(QObject *parent = nullptr);

@@ -15,7 +15,8 @@ struct PortChoices {
     int portPosition = -1;
 };
 
-class PortChoiceSource {
+class PortChoiceSource
+{
 public:
     virtual ~PortChoiceSource() = default;
     virtual PortChoices portChoices() const = 0;

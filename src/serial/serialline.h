@@ -4,7 +4,8 @@
 
 // What the command exchange needs of a port: hand characters over, take what has arrived,
 // and sleep until more arrives. Failures are thrown as Failure.
-class SerialLine {
+class SerialLine
+{
 public:
     virtual ~SerialLine() = default;
 

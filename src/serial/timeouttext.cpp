@@ -27,8 +27,8 @@ qint32 parseTimeout(const QString &text)
     qint64 magnitude = whole.size() > 10 ? limit + 1 : whole.toLongLong();
     if (!fraction.isEmpty() && magnitude <= limit) {
         const QChar first = fraction.at(0);
-        const bool restIsZero = QStringView(fraction).mid(1).count(QLatin1Char('0')) ==
-                                fraction.size() - 1;
+        const bool restIsZero =
+            QStringView(fraction).mid(1).count(QLatin1Char('0')) == fraction.size() - 1;
         if (first > QLatin1Char('5') || (first == QLatin1Char('5') && !restIsZero) ||
             (first == QLatin1Char('5') && magnitude % 2 == 1))
             ++magnitude;

@@ -5,7 +5,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
-namespace {
+namespace
+{
 
 // C0 controls and DEL have Unicode control pictures (U+2400 + code, DEL at U+2421). The C1
 // controls of Latin-1 have none; they go to the private-use area, where fonts draw a box.

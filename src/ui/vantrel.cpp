@@ -13,7 +13,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 const QString kNoResponse = QStringLiteral("(Warning: No Response from PLC)");
 constexpr qint16 kEnterKey = 13;
 } // namespace
@@ -111,7 +112,10 @@ void vantrel::commandString_KeyPress(qint16 &key)
     }
 }
 
-void vantrel::clearButton_Click() { responseBox->clear(); }
+void vantrel::clearButton_Click()
+{
+    responseBox->clear();
+}
 
 void vantrel::ExitButton_Click()
 {
@@ -119,25 +123,39 @@ void vantrel::ExitButton_Click()
     endProgram();
 }
 
-void vantrel::appendResponse(const QString &line) { appendLogLine(responseBox, line); }
+void vantrel::appendResponse(const QString &line)
+{
+    appendLogLine(responseBox, line);
+}
 
 void vantrel::setSettingsEnabled(bool enabled)
 {
-    for (QWidget *control : {static_cast<QWidget *>(portChoice), static_cast<QWidget *>(baudChoice),
-                             static_cast<QWidget *>(dataBitChoice),
-                             static_cast<QWidget *>(stopBitChoice),
-                             static_cast<QWidget *>(parityChoice),
-                             static_cast<QWidget *>(timeOutBox)})
+    for (QWidget *control :
+         {static_cast<QWidget *>(portChoice), static_cast<QWidget *>(baudChoice),
+          static_cast<QWidget *>(dataBitChoice), static_cast<QWidget *>(stopBitChoice),
+          static_cast<QWidget *>(parityChoice), static_cast<QWidget *>(timeOutBox)})
         control->setEnabled(enabled);
 }
 
-QString vantrel::sendCommand(const QString &command) { return exchange.sendCommand(command); }
+QString vantrel::sendCommand(const QString &command)
+{
+    return exchange.sendCommand(command);
+}
 
-QString vantrel::appendFCS(qint16 unit, QString &command) { return ::appendFCS(unit, command); }
+QString vantrel::appendFCS(qint16 unit, QString &command)
+{
+    return ::appendFCS(unit, command);
+}
 
-qint16 vantrel::computeFCS(const QString &text) { return ::computeFCS(text); }
+qint16 vantrel::computeFCS(const QString &text)
+{
+    return ::computeFCS(text);
+}
 
-QString vantrel::timeOutText() const { return timeOutBox->text(); }
+QString vantrel::timeOutText() const
+{
+    return timeOutBox->text();
+}
 
 PortChoices vantrel::portChoices() const
 {

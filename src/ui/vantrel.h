@@ -17,7 +17,8 @@ class QPushButton;
 // The one window: settings, Open/Close Port, the command box and the response log. It reads its
 // controls and hands the work to the serial line; every event enters through one boundary that
 // shows a failure to the operator and lets the program go on.
-class vantrel final : public QWidget, private ExchangeHost, private PortChoiceSource {
+class vantrel final : public QWidget, private ExchangeHost, private PortChoiceSource
+{
     Q_OBJECT
 public:
     explicit vantrel(QWidget *parent = nullptr);

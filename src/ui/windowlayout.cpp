@@ -11,9 +11,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 
-int pixels(int twips) { return qRound(twips / 15.0); }
+int pixels(int twips)
+{
+    return qRound(twips / 15.0);
+}
 
 template <typename Control>
 Control *place(QWidget *window, const char *name, int left, int top, int width, int height,
@@ -36,8 +40,8 @@ QLabel *label(QWidget *window, const char *name, const QString &caption, int lef
     return control;
 }
 
-QComboBox *choice(QWidget *window, const char *name, const QStringList &entries, int left,
-                  int top, const QFont &font)
+QComboBox *choice(QWidget *window, const char *name, const QStringList &entries, int left, int top,
+                  const QFont &font)
 {
     auto *control = place<QComboBox>(window, name, left, top, 1575, 360, font);
     control->addItems(entries);
@@ -60,6 +64,7 @@ QPushButton *button(QWidget *window, const char *name, const QString &caption, i
 void vantrel::createControls()
 {
     setObjectName(QStringLiteral("vantrel"));
+    MSComm1.setObjectName(QStringLiteral("MSComm1"));
     setWindowTitle(QStringLiteral("Form1"));
     const QFont small = windowFont(8.25);
     const QFont regular = windowFont(9.75);
@@ -73,15 +78,15 @@ void vantrel::createControls()
     lblStopBit = label(this, "lblStopBit", "Stop Bits :", 3360, 600, 1095, 255, regular);
     lblParity = label(this, "lblParity", "Parity :", 360, 1020, 975, 255, regular);
     lblTimeOut = label(this, "lblTimeOut", "Timeout (ms) :", 3360, 1020, 1335, 255, regular);
-    Label1 = label(this, "Label1", "Command String (Press <Enter> to send", 360, 1920, 5295, 375,
-                   small);
+    Label1 =
+        label(this, "Label1", "Command String (Press <Enter> to send", 360, 1920, 5295, 375, small);
     Label2 = label(this, "Label2", "Response Strings", 360, 2640, 2895, 375, small);
 
-    portChoice = choice(this, "portChoice", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"},
-                        1440, 120, regular);
+    portChoice = choice(this, "portChoice", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, 1440,
+                        120, regular);
     baudChoice = choice(this, "baudChoice",
-                        {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
-                        4440, 120, regular);
+                        {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 4440,
+                        120, regular);
     dataBitChoice = choice(this, "dataBitChoice", {"7", "8"}, 1440, 540, regular);
     stopBitChoice = choice(this, "stopBitChoice", {"1", "2"}, 4440, 540, regular);
     parityChoice = choice(this, "parityChoice", {"None", "Even", "Odd"}, 1440, 960, regular);
@@ -103,9 +108,9 @@ void vantrel::createControls()
     responseBox->setTabChangesFocus(true);
 
     // Labels hold places in the design's tab order but never take the focus.
-    const QList<QWidget *> tabOrder{commandString, ExitButton,   portChoice,    dataBitChoice,
-                                    parityChoice,  baudChoice,   stopBitChoice, openPort,
-                                    closePort,     clearButton,  responseBox,   timeOutBox};
+    const QList<QWidget *> tabOrder{commandString, ExitButton,  portChoice,    dataBitChoice,
+                                    parityChoice,  baudChoice,  stopBitChoice, openPort,
+                                    closePort,     clearButton, responseBox,   timeOutBox};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     commandString->setFocus();

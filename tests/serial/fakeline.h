@@ -9,7 +9,8 @@
 #include <map>
 
 // A clock that moves only when the fake line waits.
-class FakeClock final : public TickClock {
+class FakeClock final : public TickClock
+{
 public:
     qint64 now = 0;
     qint64 ticks() const override { return now; }
@@ -17,7 +18,8 @@ public:
 
 // A line whose input arrives at scripted clock times; input due at the same time is one read.
 // Waiting moves the clock to the next arrival or to the end of the wait.
-class FakeLine final : public SerialLine {
+class FakeLine final : public SerialLine
+{
 public:
     explicit FakeLine(FakeClock &clock) : clock_(clock) {}
 
@@ -58,7 +60,8 @@ private:
 };
 
 // The window's side of the exchange: a timeout text and a count of Open Port calls.
-class FakeHost final : public ExchangeHost {
+class FakeHost final : public ExchangeHost
+{
 public:
     QString timeOut = QStringLiteral("500 ");
     int opens = 0;

@@ -4,7 +4,8 @@
 
 #include <QTest>
 
-namespace {
+namespace
+{
 const QString ENQ(QChar(5));
 const QString CR(QChar(13));
 const QString LF(QChar(10));
@@ -13,7 +14,8 @@ const QString LF(QChar(10));
 using Arrivals = QList<QPair<qint64, QString>>;
 
 // Every exchange runs on a fake clock, so deadlines are checked to the millisecond.
-class TestCommandExchange : public QObject {
+class TestCommandExchange : public QObject
+{
     Q_OBJECT
 private slots:
     void exchange_data();
@@ -34,65 +36,49 @@ void TestCommandExchange::exchange_data()
     QTest::addColumn<QString>("leftover");
     QTest::addColumn<qint64>("elapsed");
 
+    // Rows: name, timeout text, command, input and when it arrives, what went out, the reply,
+    // what is left in the buffer, and how long the exchange took.
+    const auto row = [](const char *name, const QString &timeOut, const QString &command,
+                        const Arrivals &arrivals, const QString &wire, const QString &reply,
+                        const QString &leftover, qint64 elapsed, qint64 startTick = 0) {
+        QTest::newRow(name) << startTick << timeOut << command << arrivals << wire << reply
+                            << leftover << elapsed;
+    };
     const Arrivals answered{{0, ENQ}, {10, "OK" + CR}};
-    QTest::newRow("reply in one read") << 0LL << "500 " << "RD" << answered << ENQ + "RD" + CR
-                                       << "OK" << "" << 10LL;
-    QTest::newRow("reply in pieces")
-        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {5, "O"}, {9, "K"}, {400, CR}}
-        << ENQ + "RD" + CR << "OK" << "" << 400LL;
-    QTest::newRow("earlier CRs belong to the reply")
-        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {10, "A" + CR + "B" + CR}}
-        << ENQ + "RD" + CR << "A" + CR + "B" << "" << 10LL;
-    QTest::newRow("CR LF is no reply; kept for later")
-        << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {10, "OK" + CR + LF}} << ENQ + "RD" + CR
-        << "" << "OK" + CR + LF << 500LL;
-    QTest::newRow("frame skips handshake")
-        << 0LL << "500" << "@00abc20*" << Arrivals{{3, "@00OK*" + CR}} << "@00abc20*" + CR
-        << "@00OK*" << "" << 3LL;
-    QTest::newRow("empty command still shakes hands")
-        << 0LL << "500" << "" << answered << ENQ + CR << "OK" << "" << 10LL;
-    QTest::newRow("a blank is a reply") << 0LL << "500" << "RD" << Arrivals{{0, ENQ}, {1, " " + CR}}
-                                        << ENQ + "RD" + CR << " " << "" << 1LL;
-    QTest::newRow("silent: handshake waits the timeout, no command")
-        << 0LL << "900" << "RD" << Arrivals{} << ENQ << "" << "" << 900LL;
-    QTest::newRow("silent frame: reply waits the timeout")
-        << 0LL << "900" << "@x" << Arrivals{} << "@x" + CR << "" << "" << 900LL;
-    QTest::newRow("late ENQ then silence: both waits add up")
-        << 0LL << "900" << "RD" << Arrivals{{899, ENQ}} << ENQ + "RD" + CR << "" << "" << 1799LL;
-    QTest::newRow("ENQ at the deadline still counts")
-        << 0LL << "900" << "RD" << Arrivals{{900, ENQ}, {901, "Z" + CR}} << ENQ + "RD" + CR << "Z"
-        << "" << 901LL;
-    QTest::newRow("ENQ just after the deadline is too late")
-        << 0LL << "900" << "RD" << Arrivals{{901, ENQ}} << ENQ << "" << "" << 900LL;
-    QTest::newRow("two ENQs in one read are refused")
-        << 0LL << "300" << "RD" << Arrivals{{1, ENQ + ENQ}} << ENQ << "" << "" << 300LL;
-    QTest::newRow("ENQ with more in one read is refused; a later lone ENQ counts")
-        << 0LL << "300" << "RD" << Arrivals{{1, ENQ + "x"}, {50, ENQ}, {60, "Y" + CR}}
-        << ENQ + "RD" + CR << "Y" << "" << 60LL;
-    QTest::newRow("input while shaking hands is dropped")
-        << 0LL << "300" << "RD" << Arrivals{{1, "junk"}, {2, ENQ}, {3, "Y" + CR}}
-        << ENQ + "RD" + CR << "Y" << "" << 3LL;
-    QTest::newRow("deadline is not moved by arriving input")
-        << 0LL << "250" << "@r" << Arrivals{{100, "O"}, {200, "K"}, {300, CR}} << "@r" + CR << ""
-        << "OK" << 250LL;
-    QTest::newRow("timeout 0: handshake 1000 ms")
-        << 0LL << "0" << "RD" << Arrivals{} << ENQ << "" << "" << 1000LL;
-    QTest::newRow("timeout -5: reply 500 ms")
-        << 0LL << "-5" << "@r" << Arrivals{} << "@r" + CR << "" << "" << 500LL;
-    QTest::newRow("timeout 0.4 rounds to 0: defaults")
-        << 0LL << "0.4" << "RD" << Arrivals{{999, ENQ}} << ENQ + "RD" + CR << "" << "" << 1499LL;
-    QTest::newRow("timeout 0.5 rounds to even 0")
-        << 0LL << " 0.5 " << "@r" << Arrivals{} << "@r" + CR << "" << "" << 500LL;
-    QTest::newRow("timeout 1.5 rounds to even 2")
-        << 0LL << "1.5" << "@r" << Arrivals{} << "@r" + CR << "" << "" << 2LL;
-    QTest::newRow("ticks just below 2^31, longest timeout")
-        << (1LL << 31) - 10 << "2147483647" << "@r" << Arrivals{{2147483646LL, "E" + CR}}
-        << "@r" + CR << "E" << "" << 2147483646LL;
-    QTest::newRow("ticks just below 2^31, longest timeout runs out")
-        << (1LL << 31) - 10 << "2147483647" << "@r" << Arrivals{} << "@r" + CR << "" << ""
-        << 2147483647LL;
-    QTest::newRow("ticks just below 2^32")
-        << (1LL << 32) - 3 << "500" << "RD" << answered << ENQ + "RD" + CR << "OK" << "" << 10LL;
+    const QString sentRD = ENQ + "RD" + CR;
+    // clang-format off
+    row("reply in one read", "500 ", "RD", answered, sentRD, "OK", "", 10);
+    row("reply in pieces", "500", "RD", {{0, ENQ}, {5, "O"}, {9, "K"}, {400, CR}}, sentRD, "OK", "", 400);
+    row("earlier CRs belong to the reply", "500", "RD", {{0, ENQ}, {10, "A" + CR + "B" + CR}}, sentRD,
+        "A" + CR + "B", "", 10);
+    row("CR LF is no reply; kept for later", "500", "RD", {{0, ENQ}, {10, "OK" + CR + LF}}, sentRD, "",
+        "OK" + CR + LF, 500);
+    row("frame skips handshake", "500", "@00abc20*", {{3, "@00OK*" + CR}}, "@00abc20*" + CR, "@00OK*", "", 3);
+    row("empty command still shakes hands", "500", "", answered, ENQ + CR, "OK", "", 10);
+    row("a blank is a reply", "500", "RD", {{0, ENQ}, {1, " " + CR}}, sentRD, " ", "", 1);
+    row("silent: handshake waits the timeout, no command", "900", "RD", {}, ENQ, "", "", 900);
+    row("silent frame: reply waits the timeout", "900", "@x", {}, "@x" + CR, "", "", 900);
+    row("late ENQ then silence: both waits add up", "900", "RD", {{899, ENQ}}, sentRD, "", "", 1799);
+    row("ENQ at the deadline still counts", "900", "RD", {{900, ENQ}, {901, "Z" + CR}}, sentRD, "Z", "", 901);
+    row("ENQ just after the deadline is too late", "900", "RD", {{901, ENQ}}, ENQ, "", "", 900);
+    row("two ENQs in one read are refused", "300", "RD", {{1, ENQ + ENQ}}, ENQ, "", "", 300);
+    row("ENQ with more in one read is refused; a later lone ENQ counts", "300", "RD",
+        {{1, ENQ + "x"}, {50, ENQ}, {60, "Y" + CR}}, sentRD, "Y", "", 60);
+    row("input while shaking hands is dropped", "300", "RD", {{1, "junk"}, {2, ENQ}, {3, "Y" + CR}},
+        sentRD, "Y", "", 3);
+    row("deadline is not moved by arriving input", "250", "@r", {{100, "O"}, {200, "K"}, {300, CR}},
+        "@r" + CR, "", "OK", 250);
+    row("timeout 0: handshake 1000 ms", "0", "RD", {}, ENQ, "", "", 1000);
+    row("timeout -5: reply 500 ms", "-5", "@r", {}, "@r" + CR, "", "", 500);
+    row("timeout 0.4 rounds to 0: defaults", "0.4", "RD", {{999, ENQ}}, sentRD, "", "", 1499);
+    row("timeout 0.5 rounds to even 0", " 0.5 ", "@r", {}, "@r" + CR, "", "", 500);
+    row("timeout 1.5 rounds to even 2", "1.5", "@r", {}, "@r" + CR, "", "", 2);
+    row("ticks just below 2^31, longest timeout", "2147483647", "@r", {{2147483646LL, "E" + CR}},
+        "@r" + CR, "E", "", 2147483646LL, (1LL << 31) - 10);
+    row("ticks just below 2^31, longest timeout runs out", "2147483647", "@r", {}, "@r" + CR, "", "",
+        2147483647LL, (1LL << 31) - 10);
+    row("ticks just below 2^32", "500", "RD", answered, sentRD, "OK", "", 10, (1LL << 32) - 3);
+    // clang-format on
 }
 
 void TestCommandExchange::exchange()
@@ -159,13 +145,27 @@ void TestCommandExchange::badInputSendsNothing_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty timeout") << "" << "RD" << "The timeout \"\" is not a number";
-    QTest::newRow("letters") << "abc" << "RD" << "The timeout \"abc\" is not a number";
-    QTest::newRow("two numbers") << "5 5" << "RD" << "is not a number";
-    QTest::newRow("exponent") << "1e3" << "RD" << "is not a number";
-    QTest::newRow("above 32 bits") << "2147483648" << "RD" << "is out of range";
-    QTest::newRow("rounds above 32 bits") << "2147483647.5" << "RD" << "is out of range";
-    QTest::newRow("below 32 bits") << "-2147483649" << "RD" << "is out of range";
+    QTest::newRow("empty timeout") << ""
+                                   << "RD"
+                                   << "The timeout \"\" is not a number";
+    QTest::newRow("letters") << "abc"
+                             << "RD"
+                             << "The timeout \"abc\" is not a number";
+    QTest::newRow("two numbers") << "5 5"
+                                 << "RD"
+                                 << "is not a number";
+    QTest::newRow("exponent") << "1e3"
+                              << "RD"
+                              << "is not a number";
+    QTest::newRow("above 32 bits") << "2147483648"
+                                   << "RD"
+                                   << "is out of range";
+    QTest::newRow("rounds above 32 bits") << "2147483647.5"
+                                          << "RD"
+                                          << "is out of range";
+    QTest::newRow("below 32 bits") << "-2147483649"
+                                   << "RD"
+                                   << "is out of range";
     QTest::newRow("character without a byte")
         << "500" << QString("RD ") + QChar(0x20AC) << "(U+20ac) at position 4";
 }

@@ -3,7 +3,8 @@
 
 #include <QTest>
 
-class TestFraming : public QObject {
+class TestFraming : public QObject
+{
     Q_OBJECT
 private slots:
     void appendFCS_data();
@@ -20,13 +21,20 @@ void TestFraming::appendFCS_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("frame");
 
-    QTest::newRow("unit 0") << qint16(0) << "abc" << "@00abc20*";
-    QTest::newRow("unit 10, empty command") << qint16(10) << "" << "@0A31*";
-    QTest::newRow("unit 255") << qint16(255) << "" << "@FF40*";
-    QTest::newRow("unit 256: three digits") << qint16(256) << "" << "@10071*";
-    QTest::newRow("unit -1: four digits") << qint16(-1) << "" << "@FFFF40*";
-    QTest::newRow("unit -32768") << qint16(-32768) << "" << "@800048*";
-    QTest::newRow("FCS below 16 gets its 0") << qint16(0) << "O" << "@00O0F*";
+    QTest::newRow("unit 0") << qint16(0) << "abc"
+                            << "@00abc20*";
+    QTest::newRow("unit 10, empty command") << qint16(10) << ""
+                                            << "@0A31*";
+    QTest::newRow("unit 255") << qint16(255) << ""
+                              << "@FF40*";
+    QTest::newRow("unit 256: three digits") << qint16(256) << ""
+                                            << "@10071*";
+    QTest::newRow("unit -1: four digits") << qint16(-1) << ""
+                                          << "@FFFF40*";
+    QTest::newRow("unit -32768") << qint16(-32768) << ""
+                                 << "@800048*";
+    QTest::newRow("FCS below 16 gets its 0") << qint16(0) << "O"
+                                             << "@00O0F*";
     QTest::newRow("Latin-1 character") << qint16(1) << QString(QChar(0xE9)) << "@01\u00E9A8*";
 }
 

@@ -5,23 +5,11 @@
 #include <QProcess>
 #include <QTest>
 
-namespace {
-const char ENQ = 5;
-const char CR = 13;
-
-QByteArray bytes(std::initializer_list<QByteArray> parts)
-{
-    QByteArray joined;
-    for (const QByteArray &part : parts)
-        joined += part;
-    return joined;
-}
-} // namespace
-
 using Options = plcsim::PlcOptions;
 
 // The serial line against a simulated controller on a real pseudo-terminal.
-class TestSerialLine : public QObject {
+class TestSerialLine : public QObject
+{
     Q_OBJECT
 private slots:
     void exchange_data();
@@ -43,36 +31,20 @@ void TestSerialLine::exchange_data()
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<QString>("reply");
 
-    const QByteArray command = "RD D100";
-    QTest::newRow("handshake, command, reply")
-        << Options{} << "RD D100" << bytes({{&ENQ, 1}, command, {&CR, 1}}) << "OK RD D100";
-    QTest::newRow("frame goes out without handshake")
-        << Options{} << "@00abc20*" << bytes({"@00abc20*", {&CR, 1}}) << "@00OKabc24*";
-    QTest::newRow("frame with a bad check")
-        << Options{} << "@00abc21*" << bytes({"@00abc21*", {&CR, 1}}) << "@00ER57*";
-    Options pieces;
-    pieces.pieces = 4;
-    pieces.pauseMs = 20;
-    QTest::newRow("reply in pieces")
-        << pieces << "RD D100" << bytes({{&ENQ, 1}, command, {&CR, 1}}) << "OK RD D100";
-    Options late;
-    late.enqDelayMs = 100;
-    late.replyDelayMs = 100;
-    QTest::newRow("late answers") << late << "X" << bytes({{&ENQ, 1}, "X", {&CR, 1}}) << "OK X";
-    Options fixed;
-    fixed.reply = "A\rB";
-    QTest::newRow("CR inside a reply") << fixed << "" << bytes({{&ENQ, 1}, {&CR, 1}}) << "A\rB";
-    Options noHandshake;
-    noHandshake.answerEnq = false;
-    QTest::newRow("no handshake answer: only ENQ goes out")
-        << noHandshake << "RD D100" << QByteArray(1, ENQ) << "";
-    Options silent;
-    silent.silent = true;
-    QTest::newRow("silent controller")
-        << silent << "RD D100" << bytes({{&ENQ, 1}, command, {&CR, 1}}) << "";
-    QTest::newRow("8-bit characters travel as single bytes")
-        << Options{} << "\u00E9\u00FF" << bytes({{&ENQ, 1}, "\xE9\xFF", {&CR, 1}})
-        << "OK \u00E9\u00FF";
+    const auto row = [](const char *name, const QString &command, const QByteArray &wire,
+                        const QString &reply, const Options &options = {}) {
+        QTest::newRow(name) << options << command << wire << reply;
+    };
+    // clang-format off
+    row("handshake, command, reply", "RD D100", "\x05RD D100\r", "OK RD D100");
+    row("frame goes out without handshake", "@00abc20*", "@00abc20*\r", "@00OKabc24*");
+    row("frame with a bad check", "@00abc21*", "@00abc21*\r", "@00ER57*");
+    row("reply in pieces", "RD D100", "\x05RD D100\r", "OK RD D100", {.pieces = 4, .pauseMs = 20});
+    row("late answers", "X", "\x05X\r", "OK X", {.enqDelayMs = 100, .replyDelayMs = 100});
+    row("no handshake answer: only ENQ goes out", "RD D100", "\x05", "", {.answerEnq = false});
+    row("silent controller", "RD D100", "\x05RD D100\r", "", {.silent = true});
+    row("8-bit characters travel as single bytes", "\u00E9\u00FF", "\x05\xE9\xFF\r", "OK \u00E9\u00FF");
+    // clang-format on
 }
 
 void TestSerialLine::exchange()
@@ -122,19 +94,19 @@ void TestSerialLine::openSteps_data()
         << PortChoices{"9600", "None", "8", "1", 0} << "COM 1: Open at 9600,N,8,1" << qint16(1)
         << "9600,N,8,1";
     QTest::newRow("COM6, 115200, Odd, 7, 2")
-        << PortChoices{"115200", "Odd", "7", "2", 5} << "COM 6: Open at 115200,O,7,2"
-        << qint16(6) << "115200,O,7,2";
-    QTest::newRow("Even") << PortChoices{"1200", "Even", "8", "1", 2}
-                          << "COM 3: Open at 1200,E,8,1" << qint16(3) << "1200,E,8,1";
-    QTest::newRow("lower-case parity kept") << PortChoices{"2400", "even", "8", "1", 1}
-                                            << "COM 2: Open at 2400,e,8,1" << qint16(2)
-                                            << "2400,e,8,1";
+        << PortChoices{"115200", "Odd", "7", "2", 5} << "COM 6: Open at 115200,O,7,2" << qint16(6)
+        << "115200,O,7,2";
+    QTest::newRow("Even") << PortChoices{"1200", "Even", "8", "1", 2} << "COM 3: Open at 1200,E,8,1"
+                          << qint16(3) << "1200,E,8,1";
+    QTest::newRow("lower-case parity kept")
+        << PortChoices{"2400", "even", "8", "1", 1} << "COM 2: Open at 2400,e,8,1" << qint16(2)
+        << "2400,e,8,1";
     QTest::newRow("no baud selected: stops at the settings")
         << PortChoices{"", "None", "8", "1", 3} << "The line settings \",N,8,1\" cannot be used"
         << qint16(1) << "9600,N,8,1";
     QTest::newRow("no port selected: stops at the port number")
-        << PortChoices{"4800", "Odd", "8", "2", -1} << "Port number 0 cannot be used"
-        << qint16(1) << "4800,O,8,2";
+        << PortChoices{"4800", "Odd", "8", "2", -1} << "Port number 0 cannot be used" << qint16(1)
+        << "4800,O,8,2";
     QTest::newRow("no such device: stops at the open")
         << PortChoices{"19200", "None", "7", "1", 6} << "COM7 (/dev/ttyS6) cannot be opened"
         << qint16(7) << "19200,N,7,1";
@@ -175,8 +147,8 @@ void TestSerialLine::settingsRefused_data()
     for (const char *good : {"9600,N,8,1", "115200,o,7,2", "300,M,5,1.5", "12345,s,6,1"})
         QTest::newRow(good) << good << true;
     for (const char *bad : {"", "9600,N,8", "9600,N,8,1,", " 9600,N,8,1", "0,N,8,1", "-9600,N,8,1",
-                            "96OO,N,8,1", "9600,X,8,1", "9600,NN,8,1", "9600,N,9,1",
-                            "9600,N,4,1", "9600,N,8,3", "9600,N,8,1.0", "99999999999,N,8,1"})
+                            "96OO,N,8,1", "9600,X,8,1", "9600,NN,8,1", "9600,N,9,1", "9600,N,4,1",
+                            "9600,N,8,3", "9600,N,8,1.0", "99999999999,N,8,1"})
         QTest::newRow(bad) << bad << false;
 }
 

@@ -4,7 +4,8 @@
 #include <QScrollBar>
 #include <QTest>
 
-class TestResponseLog : public QObject {
+class TestResponseLog : public QObject
+{
     Q_OBJECT
 private slots:
     void lines_data();
@@ -20,17 +21,22 @@ void TestResponseLog::lines_data()
     QTest::addColumn<int>("shownLines");
 
     QTest::newRow("plain lines") << "" << QStringList{"COM 1: Open at 9600,N,8,1", "OK"}
-                                 << "COM 1: Open at 9600,N,8,1\r\nOK\r\n" << 3;
+                                 << "COM 1: Open at 9600,N,8,1\r\nOK\r\n"
+                                 << 3;
     QTest::newRow("CR, LF and NUL inside a reply")
         << "" << QStringList{QString("A\rB\nC") + QChar(0) + "D"}
-        << QString("A\rB\nC") + QChar(0) + "D\r\n" << 2;
+        << QString("A\rB\nC") + QChar(0) + "D\r\n"
+        << 2;
     QTest::newRow("every control character comes back")
         << "" << QStringList{QString::fromLatin1("\x01\x05\x1b\x1f\x7f\x80\x9f \xa0\xff")}
         << QString::fromLatin1("\x01\x05\x1b\x1f\x7f\x80\x9f \xa0\xff\r\n") << 2;
     QTest::newRow("an unfinished line is continued")
-        << "typed" << QStringList{"OK"} << "typedOK\r\n" << 2;
+        << "typed" << QStringList{"OK"} << "typedOK\r\n"
+        << 2;
     QTest::newRow("operator's own line breaks read as CR LF")
-        << "a\nb\n" << QStringList{"OK"} << "a\r\nb\r\nOK\r\n" << 4;
+        << "a\nb\n"
+        << QStringList{"OK"} << "a\r\nb\r\nOK\r\n"
+        << 4;
     QTest::newRow("empty line") << "" << QStringList{""} << "\r\n" << 2;
 }
 
@@ -50,8 +56,9 @@ void TestResponseLog::lines()
     QCOMPARE(box.document()->blockCount(), shownLines);
     const QString shown = box.toPlainText();
     for (QChar c : shown)
-        QVERIFY2(c == '\n' || (c.category() != QChar::Other_Control &&
-                                c.category() != QChar::Other_Format && !c.isSpace()) ||
+        QVERIFY2(c == '\n' ||
+                     (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format &&
+                      !c.isSpace()) ||
                      c == ' ' || c == QChar(0xA0),
                  qPrintable(QString::number(c.unicode(), 16)));
 }

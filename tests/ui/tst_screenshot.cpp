@@ -5,7 +5,8 @@
 
 // Renders the working window on a real X server to vantrel-window.png in the build folder, for
 // a person to look at: after load, one exchange, a reply holding control characters.
-class TestScreenshot : public QObject {
+class TestScreenshot : public QObject
+{
     Q_OBJECT
 private slots:
     void render();

@@ -32,11 +32,15 @@ struct WindowRig {
     QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
     QString log() const { return logText(responseBox()); }
 
-    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    void click(const char *button)
+    {
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+    }
     void send(const QString &command, Qt::Key key = Qt::Key_Return)
     {
         commandString()->setText(command);
-        QTest::keyClick(commandString(), key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTest::keyClick(commandString(), key,
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     }
 
     SimulatedPlc plc;
