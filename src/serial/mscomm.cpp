@@ -191,7 +191,11 @@ void MSComm::setOutput(const QString &text)
 {
     throwIfLost();
     const QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
-    port_.write(bytes);
+    if (port_.write(bytes) != bytes.size()) {
+        noteErrorAfterIo();
+        throw Failure(QStringLiteral("%1 refused the output: %2.")
+                          .arg(portDescription(), port_.errorString()));
+    }
     // write() only queues: without an event loop nothing would reach the device.
     const QDeadlineTimer deadline(kHandOverMsecs);
     while (port_.bytesToWrite() > 0) {

@@ -167,7 +167,7 @@ void TestCommandExchange::badInputSendsNothing_data()
                                    << "RD"
                                    << "is out of range";
     QTest::newRow("character without a byte")
-        << "500" << QString("RD ") + QChar(0x20AC) << "(U+20ac) at position 4";
+        << "500" << QString("RD ") + QChar(0x20AC) << "(U+20AC) at position 4";
 }
 
 void TestCommandExchange::badInputSendsNothing()
