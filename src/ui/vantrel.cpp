@@ -130,10 +130,9 @@ void vantrel::appendResponse(const QString &line)
 
 void vantrel::setSettingsEnabled(bool enabled)
 {
-    for (QWidget *control :
-         {static_cast<QWidget *>(portChoice), static_cast<QWidget *>(baudChoice),
-          static_cast<QWidget *>(dataBitChoice), static_cast<QWidget *>(stopBitChoice),
-          static_cast<QWidget *>(parityChoice), static_cast<QWidget *>(timeOutBox)})
+    const QList<QWidget *> settings{portChoice,    baudChoice,   dataBitChoice,
+                                    stopBitChoice, parityChoice, timeOutBox};
+    for (QWidget *control : settings)
         control->setEnabled(enabled);
 }
 

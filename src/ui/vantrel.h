@@ -74,6 +74,6 @@ private:
     QPlainTextEdit *responseBox = nullptr;
 
     MSComm MSComm1;
-    SteadyTickClock clock;
-    CommandExchange exchange{MSComm1, clock, *this};
+    SteadyTickClock tickClock;
+    CommandExchange exchange{MSComm1, tickClock, *this};
 };
