@@ -91,6 +91,14 @@ void MSComm::open()
     const QString devicePath = devicePathForPort(commPort_);
     if (!QFileInfo::exists(devicePath))
         failOpen(devicePath);
+#ifndef Q_OS_WIN
+    // termios has no 1.5 stop bits and QSerialPort quietly sets 1 instead; refuse rather than
+    // run the line with settings the operator did not choose.
+    if (line.stopBits == QSerialPort::OneAndHalfStop)
+        throw Failure(QStringLiteral("%1 cannot take the line settings \"%2\": 1.5 stop bits "
+                                     "are not available on this system. Choose 1 or 2.")
+                          .arg(portDescription(), settings_));
+#endif
 
     port_.setPortName(devicePath);
     port_.setBaudRate(line.baudRate);
