@@ -145,29 +145,20 @@ void TestCommandExchange::badInputSendsNothing_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty timeout") << ""
-                                   << "RD"
-                                   << "The timeout \"\" is not a number";
-    QTest::newRow("letters") << "abc"
-                             << "RD"
-                             << "The timeout \"abc\" is not a number";
-    QTest::newRow("two numbers") << "5 5"
-                                 << "RD"
-                                 << "is not a number";
-    QTest::newRow("exponent") << "1e3"
-                              << "RD"
-                              << "is not a number";
-    QTest::newRow("above 32 bits") << "2147483648"
-                                   << "RD"
-                                   << "is out of range";
-    QTest::newRow("rounds above 32 bits") << "2147483647.5"
-                                          << "RD"
-                                          << "is out of range";
-    QTest::newRow("below 32 bits") << "-2147483649"
-                                   << "RD"
-                                   << "is out of range";
-    QTest::newRow("character without a byte")
-        << "500" << QString("RD ") + QChar(0x20AC) << "(U+20AC) at position 4";
+    const auto row = [](const char *name, const QString &timeOut, const QString &command,
+                        const QString &message) {
+        QTest::newRow(name) << timeOut << command << message;
+    };
+    // clang-format off
+    row("empty timeout", "", "RD", "The timeout \"\" is not a number");
+    row("letters", "abc", "RD", "The timeout \"abc\" is not a number");
+    row("two numbers", "5 5", "RD", "is not a number");
+    row("exponent", "1e3", "RD", "is not a number");
+    row("above 32 bits", "2147483648", "RD", "is out of range");
+    row("rounds above 32 bits", "2147483647.5", "RD", "is out of range");
+    row("below 32 bits", "-2147483649", "RD", "is out of range");
+    row("character without a byte", "500", QString("RD ") + QChar(0x20AC), "(U+20AC) at position 4");
+    // clang-format on
 }
 
 void TestCommandExchange::badInputSendsNothing()

@@ -72,10 +72,7 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
 
         const PlcOptions plain;
-        QTest::newRow("bare") << plain << QByteArray("RD D100\r") << QByteArray("OK RD D100\r");
         QTest::newRow("empty") << plain << QByteArray("\r") << QByteArray("OK \r");
-        QTest::newRow("enq then command")
-            << plain << QByteArray("\x05RD\r") << QByteArray("\x05OK RD\r");
         QTest::newRow("enq inside command")
             << plain << QByteArray("A\005B\r") << QByteArray("OK A\005B\r");
         QTest::newRow("framed no text")
@@ -88,8 +85,6 @@ private slots:
                               << QByteArray("OK RD\r\n");
         QTest::newRow("delays") << PlcOptions{.enqDelayMs = 20, .replyDelayMs = 20}
                                 << QByteArray("\x05RD\r") << QByteArray("\x05OK RD\r");
-        QTest::newRow("fixed reply")
-            << PlcOptions{.reply = "READY"} << QByteArray("RD\r") << QByteArray("READY\r");
         QTest::newRow("silent still answers enq")
             << PlcOptions{.silent = true} << QByteArray("\x05") << QByteArray("\x05");
     }
