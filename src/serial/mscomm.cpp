@@ -1,9 +1,12 @@
 #include "mscomm.h"
 
-#include "devicepath.h"
 #include "failure.h"
 #include "latin1.h"
 #include "linesettings.h"
+#include "portlockfile.h"
+#include "portmap.h"
+#include "serialdevices.h"
+#include "stopsignals.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -82,15 +85,19 @@ void MSComm::refuseWhileOpen(const QString &what) const
 
 QString MSComm::portDescription() const
 {
-    return QStringLiteral("COM%1 (%2)").arg(commPort_).arg(devicePathForPort(commPort_));
+    return mapPort(commPort_).description();
 }
 
 void MSComm::open()
 {
     const LineSettings line = LineSettings::parse(settings_);
-    const QString devicePath = devicePathForPort(commPort_);
+    const PortMapping mapping = mapPort(commPort_);
+    if (!mapping.problem.isEmpty())
+        throw Failure(
+            QStringLiteral("COM%1 cannot be opened: %2.").arg(commPort_).arg(mapping.problem));
+    const QString &devicePath = mapping.device;
     if (!QFileInfo::exists(devicePath))
-        failOpen(devicePath);
+        failOpen(mapping);
 #ifndef Q_OS_WIN
     // termios has no 1.5 stop bits and QSerialPort quietly sets 1 instead; refuse rather than
     // run the line with settings the operator did not choose.
@@ -107,7 +114,7 @@ void MSComm::open()
     port_.setStopBits(line.stopBits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite))
-        failOpen(devicePath);
+        failOpen(mapping);
 
 #ifdef Q_OS_UNIX
     // QSerialPort's exclusive mode does not hold against root, nor against a second opener in
@@ -120,24 +127,28 @@ void MSComm::open()
     }
 #endif
     port_.clearError();
+    lockFile_ = heldLockFile(devicePath);
+    noteHeldLockFile(lockFile_);
     lost_ = false;
     open_ = true;
 }
 
-void MSComm::failOpen(const QString &devicePath)
+void MSComm::failOpen(const PortMapping &mapping)
 {
-    const QString port = portDescription();
-    const QString variable = QStringLiteral("VANTREL_COM%1").arg(commPort_);
+    const QString &devicePath = mapping.device;
+    const QString port = mapping.description();
     const QSerialPort::SerialPortError error =
         QFileInfo::exists(devicePath) ? port_.error() : QSerialPort::DeviceNotFoundError;
     const QString detail = port_.errorString();
     port_.clearError();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        throw Failure(QStringLiteral("%1 cannot be opened: there is no such device. Check that "
-                                     "the adapter is plugged in, or set %2 to the device to use "
-                                     "(for example %2=/dev/ttyUSB0).")
-                          .arg(port, variable));
+        throw Failure(QStringLiteral("%1 cannot be opened: there is no such device%2.\n%3")
+                          .arg(port,
+                               mapping.origin.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral(" (mapped by %1)").arg(mapping.origin),
+                               serialDevicesAdvice(commPort_)));
     case QSerialPort::PermissionError: {
         const QFileInfo device(devicePath);
         if (!device.isReadable() || !device.isWritable())
@@ -160,7 +171,7 @@ void MSComm::failOpen(const QString &devicePath)
 
 void MSComm::close()
 {
-    port_.close();
+    releaseDevice();
     port_.clearError();
     lost_ = false;
     open_ = false;
@@ -170,9 +181,21 @@ void MSComm::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     if (!open_ || lost_ || !isLoss(error))
         return;
+    markLost();
+}
+
+void MSComm::markLost()
+{
     lost_ = true;
     // Releasing the device stops Qt from polling it; PortOpen stays true until the operator
     // closes the port.
+    releaseDevice();
+}
+
+void MSComm::releaseDevice()
+{
+    forgetHeldLockFile(lockFile_);
+    lockFile_.clear();
     port_.close();
 }
 
@@ -240,10 +263,8 @@ void MSComm::waitForInput(qint64 msecs)
     do
         ready = ::poll(&watch, 1, static_cast<int>(deadline.remainingTime()));
     while (ready < 0 && errno == EINTR);
-    if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-        lost_ = true;
-        port_.close();
-    }
+    if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        markLost();
 #else
     port_.waitForReadyRead(bounded);
 #endif

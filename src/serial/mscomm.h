@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portmap.h"
 #include "serialline.h"
 
 #include <QObject>
@@ -35,11 +36,13 @@ public:
 private:
     void open();
     void close();
+    void markLost();
+    void releaseDevice();
     void refuseWhileOpen(const QString &what) const;
     void throwIfLost() const;
     void noteErrorAfterIo();
     void onErrorOccurred(QSerialPort::SerialPortError error);
-    [[noreturn]] void failOpen(const QString &devicePath);
+    [[noreturn]] void failOpen(const PortMapping &mapping);
 
     QSerialPort port_;
     qint16 commPort_ = 1;
@@ -47,4 +50,6 @@ private:
     bool open_ = false;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
+    // QSerialPort's lock file for the open device, removed by a stop signal's handler.
+    QString lockFile_;
 };

@@ -2,6 +2,7 @@
 // texts and entries. Positions are in twips, 15 to a device-independent pixel.
 
 #include "choicebox.h"
+#include "portchoicebox.h"
 #include "vantrel.h"
 #include "windowfonts.h"
 
@@ -40,10 +41,11 @@ QLabel *label(QWidget *window, const char *name, const QString &caption, int lef
     return control;
 }
 
-QComboBox *choice(QWidget *window, const char *name, const QStringList &entries, int left, int top,
-                  const QFont &font)
+template <typename Box = QComboBox>
+Box *choice(QWidget *window, const char *name, const QStringList &entries, int left, int top,
+            const QFont &font)
 {
-    auto *control = place<QComboBox>(window, name, left, top, 1575, 360, font);
+    auto *control = place<Box>(window, name, left, top, 1575, 360, font);
     control->addItems(entries);
     makeChoiceBox(control);
     return control;
@@ -82,8 +84,8 @@ void vantrel::createControls()
         label(this, "Label1", "Command String (Press <Enter> to send", 360, 1920, 5295, 375, small);
     Label2 = label(this, "Label2", "Response Strings", 360, 2640, 2895, 375, small);
 
-    portChoice = choice(this, "portChoice", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, 1440,
-                        120, regular);
+    portChoice = choice<PortChoiceBox>(
+        this, "portChoice", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, 1440, 120, regular);
     baudChoice = choice(this, "baudChoice",
                         {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 4440,
                         120, regular);

@@ -1,4 +1,3 @@
-#include "devicepath.h"
 #include "failure.h"
 #include "plcrig.h"
 
@@ -21,7 +20,6 @@ private slots:
     void settingsRefused();
     void secondOpenerRefused();
     void deviceLost();
-    void devicePaths();
 };
 
 void TestSerialLine::exchange_data()
@@ -236,17 +234,6 @@ void TestSerialLine::deviceLost()
         }(),
         5000);
     QVERIFY(closePortSteps(idle.comm));
-}
-
-void TestSerialLine::devicePaths()
-{
-    qunsetenv("VANTREL_COM1");
-    qputenv("VANTREL_COM4", "/dev/ttyUSB0");
-    QCOMPARE(devicePathForPort(4), QString("/dev/ttyUSB0"));
-    qputenv("VANTREL_COM4", "");
-    QCOMPARE(devicePathForPort(4), QString("/dev/ttyS3"));
-    qunsetenv("VANTREL_COM4");
-    QCOMPARE(devicePathForPort(1), QString("/dev/ttyS0"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialLine)

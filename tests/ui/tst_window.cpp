@@ -4,7 +4,9 @@
 #include "mscomm.h"
 
 #include <QAccessible>
+#include <QDir>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Options = plcsim::PlcOptions;
@@ -30,6 +32,7 @@ private slots:
     void behaviour_data();
     void behaviour();
     void publicOperations();
+    void portsFile();
 };
 
 void TestWindow::controls_data()
@@ -307,6 +310,34 @@ void TestWindow::publicOperations()
     QCOMPARE(rig.window.sendCommand(command), QString("@00OKRD52*"));
     QCOMPARE(rig.plc.received(), QByteArray("@00RD56*\r"));
     QCOMPARE(rig.log(), OPEN_AT);
+}
+
+// A technician maps COM3 to an adapter in the ports file; the list shows it and Enter uses it.
+void TestWindow::portsFile()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(config.filePath("none")));
+    WindowRig rig({}, 9); // the simulator's own variable names COM9, which the window never opens
+    const QString adapter = QString::fromStdString(rig.plc.terminal.slavePath());
+    QDir().mkpath(config.filePath("vantrel"));
+    QFile ports(config.filePath("vantrel/ports.conf"));
+    QVERIFY(ports.open(QIODevice::WriteOnly));
+    ports.write(("[ports]\nCOM3=" + adapter + "\nCOM4=" + config.filePath("gone") + "\n").toUtf8());
+    ports.close();
+
+    auto *portChoice = rig.control<QComboBox>("portChoice");
+    portChoice->showPopup(); // the list describes its entries as it opens
+    const QString tip = "COM3: " + adapter + " (from " + config.filePath("vantrel/ports.conf");
+    QCOMPARE(portChoice->itemData(2, Qt::ToolTipRole).toString(), tip + ", line 2), present");
+    QVERIFY(portChoice->itemData(3, Qt::ToolTipRole).toString().endsWith(", not present"));
+    portChoice->hidePopup();
+
+    portChoice->setCurrentIndex(2);
+    rig.send("RD");
+    QCOMPARE(rig.failures, QStringList());
+    QCOMPARE(rig.log(), "COM 3: Open at 9600,N,8,1\r\nOK RD\r\n");
+    QCOMPARE(rig.plc.received(), QByteArray("\x05RD\r"));
 }
 
 QTEST_MAIN(TestWindow)

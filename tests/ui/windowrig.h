@@ -13,7 +13,8 @@
 // The window after load, wired to a simulated controller on COM1, with the beep, the failure
 // message box and the end of the program replaced by recorders.
 struct WindowRig {
-    explicit WindowRig(plcsim::PlcOptions options = {}) : plc(std::move(options))
+    explicit WindowRig(plcsim::PlcOptions options = {}, int plcPort = 1)
+        : plc(std::move(options), plcPort)
     {
         window.beep = [this] { logAtBeep.append(log()); };
         window.showFailure = [this](const QString &message) { failures.append(message); };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Which device stands behind a COM number, and where that came from. vantrel assigns COM
+// numbers itself, in this order: the environment variable VANTREL_COMn, the first ports file
+// with an entry for COMn, the platform's own n-th serial port.
+struct PortMapping {
+    enum class Source { Environment, PortsFile, Default };
+
+    int port = 0;
+    QString device;
+    Source source = Source::Default;
+    // The variable or the file and line the mapping came from; empty for the default.
+    QString origin;
+    // Why the mapping cannot be used (an entry that is not COMn=DEVICE); empty when it can.
+    QString problem;
+
+    bool present() const;
+    // "COM3 (/dev/ttyUSB0)".
+    QString description() const;
+    // "COM3: /dev/ttyUSB0 (from VANTREL_COM3), present": what the operator is shown of it.
+    QString summary() const;
+};
+
+// Reads the environment and the ports files afresh, so an edit counts at the next open.
+PortMapping mapPort(int port);
+
+// The ports files in the order they are read: $XDG_CONFIG_HOME/vantrel/ports.conf (default
+// ~/.config), then vantrel/ports.conf under each of $XDG_CONFIG_DIRS (default /etc/xdg).
+QStringList portsFiles();
+
+// The line that maps COMn to device in the [ports] section of a ports file.
+QString portsFileLine(int port, const QString &device);
