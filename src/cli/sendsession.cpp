@@ -67,6 +67,8 @@ ExchangeRecord SendSession::exchange(const QString &command)
     ExchangeRecord record;
     record.command = command;
     record.sent = prepare(command);
+    // Opened here rather than inside the exchange, so the first command's time is its own.
+    openPort_Click();
     QElapsedTimer timer;
     timer.start();
     record.reply = exchange_.sendCommand(record.sent);
