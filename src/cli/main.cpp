@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace
 {
@@ -20,6 +21,18 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "vantrel-send: %s\n", qPrintable(message));
     return kFailure;
+}
+
+// What --help, --version and --list-ports print; nothing when commands are to be sent.
+std::optional<QString> information(const SendOptions &options)
+{
+    if (options.help)
+        return sendHelpText();
+    if (options.version)
+        return QStringLiteral("vantrel-send %1\n").arg(QCoreApplication::applicationVersion());
+    if (options.listPorts)
+        return portList();
+    return std::nullopt;
 }
 
 } // namespace
@@ -34,13 +47,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     try {
         const SendOptions options = parseSendOptions(QCoreApplication::arguments());
-        if (options.help || options.version || options.listPorts) {
-            const QString text = options.help ? sendHelpText()
-                                 : options.version
-                                     ? QStringLiteral("vantrel-send %1\n")
-                                           .arg(QCoreApplication::applicationVersion())
-                                     : portList();
-            std::fputs(qPrintable(text), stdout);
+        if (const std::optional<QString> text = information(options)) {
+            std::fputs(qPrintable(*text), stdout);
             return 0;
         }
         SendSession session(options);
