@@ -22,9 +22,11 @@ deb=$(ls "$work"/vantrel_"$version"_*.deb) || fail "no vantrel_${version}_*.deb"
 
 expected="./usr/bin/vantrel
 ./usr/bin/vantrel-plcsim
+./usr/bin/vantrel-send
 ./usr/share/applications/$app.desktop
 ./usr/share/icons/hicolor/scalable/apps/$app.svg
 ./usr/share/man/man1/vantrel-plcsim.1.gz
+./usr/share/man/man1/vantrel-send.1.gz
 ./usr/share/man/man1/vantrel.1.gz
 ./usr/share/metainfo/$app.metainfo.xml"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)
@@ -39,7 +41,7 @@ for need in fonts-liberation qt6-qpa-plugins libqt6widgets6 libqt6serialport6 li
 done
 
 dpkg-deb -x "$deb" "$work/root"
-for program in vantrel vantrel-plcsim; do
+for program in vantrel vantrel-plcsim vantrel-send; do
     said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/$program" --version) ||
         fail "$program --version failed"
     [ "$said" = "$program $version" ] || fail "$program --version printed: $said"
