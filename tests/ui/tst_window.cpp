@@ -63,7 +63,7 @@ void TestWindow::controls_data()
     row("commandString", "QLineEdit", "", {120, 2160, 5895, 350});
     row("clearButton", "QPushButton", "Clear", {5160, 2570, 855, 300}, 8.25);
     row("Label2", "QLabel", "Response Strings", {360, 2640, 2895, 375}, 8.25);
-    row("responseBox", "QPlainTextEdit", "", {120, 2880, 5895, 2415}, 8.25);
+    row("responseBox", "ResponseBox", "", {120, 2880, 5895, 2415}, 8.25);
 }
 
 void TestWindow::controls()

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "responselog.h"
+#include "responsebox.h"
 #include "simulatedplc.h"
 #include "vantrel.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -28,9 +27,9 @@ struct WindowRig {
             qFatal("no control %s", name);
         return found;
     }
-    QPlainTextEdit *responseBox() const { return control<QPlainTextEdit>("responseBox"); }
+    ResponseBox *responseBox() const { return control<ResponseBox>("responseBox"); }
     QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
-    QString log() const { return logText(responseBox()); }
+    QString log() const { return responseBox()->logText(); }
 
     void click(const char *button)
     {
