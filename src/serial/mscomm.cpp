@@ -204,7 +204,10 @@ void MSComm::setOutput(const QString &text)
         throw Failure(QStringLiteral("%1 refused the output: %2.")
                           .arg(portDescription(), port_.errorString()));
     }
-    // write() only queues: without an event loop nothing would reach the device.
+    // write() only queues. flush() hands the bytes to the device at once; only output the
+    // device does not take at once is waited for.
+    port_.flush();
+    noteErrorAfterIo();
     const QDeadlineTimer deadline(kHandOverMsecs);
     while (port_.bytesToWrite() > 0) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -219,11 +222,41 @@ void MSComm::setOutput(const QString &text)
 QString MSComm::Input()
 {
     throwIfLost();
-    // Qt counts only what it has already pulled in; a zero wait pulls in what has arrived.
+    // What Qt pulled in while the event loop ran comes first, then what waits at the device.
+    QByteArray bytes = port_.readAll();
+#ifdef Q_OS_UNIX
+    readWaiting(bytes);
+#else
     port_.waitForReadyRead(0);
+    bytes += port_.readAll();
+#endif
     noteErrorAfterIo();
-    return QString::fromLatin1(port_.readAll());
+    return QString::fromLatin1(bytes);
 }
+
+#ifdef Q_OS_UNIX
+void MSComm::readWaiting(QByteArray &bytes)
+{
+    // The device is non-blocking: one read takes everything waiting, without a poll first.
+    constexpr qsizetype kChunk = 64 * 1024;
+    for (;;) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + kChunk);
+        const ssize_t count = ::read(static_cast<int>(port_.handle()), bytes.data() + before,
+                                     static_cast<size_t>(kChunk));
+        bytes.resize(before + std::max<ssize_t>(count, 0));
+        if (count == kChunk || (count < 0 && errno == EINTR))
+            continue;
+        // A raw terminal reads 0 when nothing waits.
+        if (count >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+            return;
+        // An error on a terminal (EIO): the other end hung up.
+        lost_ = true;
+        port_.close();
+        return;
+    }
+}
+#endif
 
 void MSComm::waitForInput(qint64 msecs)
 {
