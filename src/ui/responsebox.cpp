@@ -78,9 +78,14 @@ void ResponseBox::releaseMemory()
 
 void ResponseBox::appendLine(const QString &line)
 {
-    QScrollBar *scroll = verticalScrollBar();
-    const bool followEnd = scroll->value() == scroll->maximum();
-    const int scrolled = scroll->value();
+    // Where the view goes is decided by where it was before the first of a run of lines, and
+    // settled once the run is over: lines that come back to back scroll the view once.
+    if (!viewPending_) {
+        viewPending_ = true;
+        followEnd_ = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+        scrolledTo_ = verticalScrollBar()->value();
+        QMetaObject::invokeMethod(this, &ResponseBox::settleView, Qt::QueuedConnection);
+    }
     const int anchor = textCursor().anchor();
     const int position = textCursor().position();
 
@@ -118,7 +123,12 @@ void ResponseBox::appendLine(const QString &line)
         caret.setPosition(position, QTextCursor::KeepAnchor);
         setTextCursor(caret);
     }
-    scroll->setValue(followEnd ? scroll->maximum() : scrolled);
+}
+
+void ResponseBox::settleView()
+{
+    viewPending_ = false;
+    verticalScrollBar()->setValue(followEnd_ ? verticalScrollBar()->maximum() : scrolledTo_);
 }
 
 QString ResponseBox::logText() const

@@ -16,7 +16,7 @@ public:
     explicit ResponseBox(QWidget *parent = nullptr);
 
     // Adds line and CR LF at the end, continuing a last line that has no CR LF. The operator's
-    // caret stays where it is.
+    // caret stays where it is; the view settles when the window next handles its events.
     void appendLine(const QString &line);
 
     // The whole log as received: every line ended by CR LF, every tag as its character.
@@ -44,11 +44,15 @@ protected:
 
 private:
     void releaseMemory();
+    void settleView();
     void typeText(const QString &text);
     void plainCaret();
     void markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const;
     const std::vector<int> &pieceBreaks() const;
 
+    bool viewPending_ = false;
+    bool followEnd_ = true;
+    int scrolledTo_ = 0;
     mutable std::vector<int> pieceBreaks_;
     mutable bool pieceBreaksStale_ = true;
 };

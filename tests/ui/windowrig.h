@@ -17,6 +17,7 @@ struct WindowRig {
         window.beep = [this] { logAtBeep.append(log()); };
         window.showFailure = [this](const QString &message) { failures.append(message); };
         window.endProgram = [this] { ended = true; };
+        window.chooseLogFile = [this] { return logFile; };
         QMetaObject::invokeMethod(&window, "Form_Load");
     }
 
@@ -47,4 +48,5 @@ struct WindowRig {
     QList<QString> logAtBeep;
     QStringList failures;
     bool ended = false;
+    QString logFile; // what the operator picks in the Save Log As dialog
 };
