@@ -2,7 +2,6 @@
 
 #include <QHash>
 
-#include <algorithm>
 #include <array>
 
 namespace ByteNotation
@@ -69,31 +68,9 @@ const Tags &tags()
 
 } // namespace
 
-bool isTagged(QChar c)
+const QString &tagFor(QChar c)
 {
-    return c.unicode() < 256 && !tags().text[c.unicode()].isEmpty();
-}
-
-QString shown(QStringView line)
-{
-    // Sized first and filled in place: a reply may be megabytes long.
-    const Tags &all = tags();
-    qsizetype size = 0;
-    for (QChar c : line)
-        size += c.unicode() < 256 && !all.text[c.unicode()].isEmpty() ? all.text[c.unicode()].size()
-                                                                      : 1;
-    QString text(size, Qt::Uninitialized);
-    QChar *out = text.data();
-    for (QChar c : line) {
-        const QString &tag = c.unicode() < 256 ? all.text[c.unicode()] : all.none;
-        if (tag.isEmpty()) {
-            *out++ = c;
-            continue;
-        }
-        for (QChar t : tag) // a handful of characters: cheaper than a call to copy them
-            *out++ = t;
-    }
-    return text;
+    return c.unicode() < 256 ? tags().text[c.unicode()] : tags().none;
 }
 
 QString original(QStringView shownText)

@@ -13,13 +13,10 @@ namespace ByteNotation
 constexpr QChar kOpen = QChar(0x2039);
 constexpr QChar kClose = QChar(0x203A);
 
-// True for the characters shown as tags.
-bool isTagged(QChar c);
+// The tag that shows c, or an empty string when c shows as itself.
+const QString &tagFor(QChar c);
 
-// The line as it is shown: every tagged character replaced by its tag.
-QString shown(QStringView line);
-
-// Undoes shown(): every complete tag becomes its character again; anything else stays.
+// Undoes the tags: every complete tag becomes its character again; anything else stays.
 QString original(QStringView shownText);
 
 } // namespace ByteNotation

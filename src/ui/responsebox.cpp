@@ -27,8 +27,6 @@ constexpr int kContinues = QTextFormat::UserProperty + 2;
 // A line is laid out in pieces of about this many characters. Layout of one piece is quick
 // however the text is made, and only the pieces in view are laid out.
 constexpr qsizetype kPieceLength = 2048;
-// The longest tag, so a piece never ends inside one.
-constexpr qsizetype kLongestTag = 6;
 
 bool isReceived(const QTextFragment &fragment)
 {
@@ -38,21 +36,6 @@ bool isReceived(const QTextFragment &fragment)
 bool continues(const QTextBlock &block)
 {
     return block.blockFormat().boolProperty(kContinues);
-}
-
-// Where the next piece of text should end: at most room characters on, never inside a tag.
-qsizetype pieceEnd(const QString &text, qsizetype from, qsizetype room)
-{
-    const qsizetype end = from + room;
-    if (end >= text.size())
-        return text.size();
-    const qsizetype near = std::max(from, end - kLongestTag + 1);
-    const qsizetype open =
-        QStringView(text).sliced(near, end - near).lastIndexOf(ByteNotation::kOpen);
-    if (open >= 0 &&
-        QStringView(text).sliced(near + open, end - near - open).indexOf(ByteNotation::kClose) < 0)
-        return near + open;
-    return end;
 }
 
 } // namespace
@@ -93,25 +76,32 @@ void ResponseBox::appendLine(const QString &line)
     received.setProperty(kReceived, true);
     QTextBlockFormat continuation;
     continuation.setProperty(kContinues, true);
-    const QString text = ByteNotation::shown(line);
 
     // Turning undo off drops the operator's undo history, and keeps logged lines out of it.
     document()->setUndoRedoEnabled(false);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.beginEditBlock();
-    qsizetype from = 0;
-    qsizetype room = std::max<qsizetype>(0, kPieceLength - (end.block().length() - 1));
-    for (;;) {
-        const qsizetype to = pieceEnd(text, from, room);
-        if (to > from)
-            end.insertText(text.sliced(from, to - from), received);
-        from = to;
-        if (from == text.size())
-            break;
-        end.insertBlock(continuation, received);
-        room = kPieceLength;
+    // Shown piece by piece, tags whole: a reply may be megabytes long.
+    QString piece;
+    piece.reserve(kPieceLength);
+    qsizetype room = kPieceLength - (end.block().length() - 1);
+    for (QChar c : line) {
+        const QString &tag = ByteNotation::tagFor(c);
+        if (piece.size() + std::max<qsizetype>(tag.size(), 1) > room) {
+            if (!piece.isEmpty())
+                end.insertText(piece, received);
+            end.insertBlock(continuation, received);
+            piece.resize(0);
+            room = kPieceLength;
+        }
+        if (tag.isEmpty())
+            piece.append(c);
+        else
+            piece.append(tag);
     }
+    if (!piece.isEmpty())
+        end.insertText(piece, received);
     end.insertBlock(QTextBlockFormat(), QTextCharFormat());
     end.endEditBlock();
     document()->setUndoRedoEnabled(true);
