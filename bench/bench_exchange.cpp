@@ -3,12 +3,7 @@
 // times as long), how long a command with handshake takes, and how much processor time the
 // waits cost. Waits block on the port, so the processor time should be a small part of the wall.
 
-#include "commandexchange.h"
-#include "mscomm.h"
-#include "plcengine.h"
-#include "portsteps.h"
-#include "pseudoterminal.h"
-#include "steadytickclock.h"
+#include "plcrig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,14 +21,6 @@
 namespace
 {
 
-struct Host final : ExchangeHost, PortChoiceSource {
-    explicit Host(MSComm &comm) : comm(comm) {}
-    QString timeOutText() const override { return QStringLiteral("500 "); }
-    void openPort_Click() override { openPortSteps(comm, *this); }
-    PortChoices portChoices() const override { return {"115200", "None", "8", "1", 0}; }
-    MSComm &comm;
-};
-
 double processorMsecs()
 {
     timespec now{};
@@ -43,21 +30,14 @@ double processorMsecs()
 
 void measure(const char *what, plcsim::PlcOptions options, const QString &command, int rounds)
 {
-    plcsim::PseudoTerminal terminal;
-    plcsim::PlcEngine engine(terminal, std::move(options));
-    engine.start();
-    qputenv("VANTREL_COM1", QByteArray::fromStdString(terminal.slavePath()));
-    MSComm comm;
-    Host host(comm);
-    SteadyTickClock clock;
-    CommandExchange exchange(comm, clock, host);
-
+    PlcRig rig(std::move(options));
+    rig.timeOut = QStringLiteral("500 ");
     QElapsedTimer wall;
     wall.start();
     const double cpuStart = processorMsecs();
     int replies = 0;
     for (int i = 0; i < rounds; ++i)
-        replies += !exchange.sendCommand(command).isEmpty();
+        replies += !rig.exchange.sendCommand(command).isEmpty();
     const double cpu = processorMsecs() - cpuStart;
     const double elapsed = wall.nsecsElapsed() / 1e6;
     std::printf("%-34s %4d rounds, %4d replies, %8.3f ms wall/round, processor %5.1f%% of wall\n",
@@ -98,17 +78,10 @@ double exchangeRoundTrip(CommandExchange &exchange, const QString &command, int 
 // Both on one terminal and one controller, taking turns so a busy machine slows both alike.
 void measureAgainstBare()
 {
-    plcsim::PseudoTerminal terminal;
-    plcsim::PlcEngine engine(terminal, {});
-    engine.start();
-    qputenv("VANTREL_COM1", QByteArray::fromStdString(terminal.slavePath()));
-    MSComm comm;
-    Host host(comm);
-    SteadyTickClock clock;
-    CommandExchange exchange(comm, clock, host);
-    exchange.sendCommand(QStringLiteral("@00RD56*"));
+    PlcRig rig;
+    rig.exchange.sendCommand(QStringLiteral("@00RD56*"));
 
-    const int fd = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(rig.terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     termios raw{};
     ::tcgetattr(fd, &raw);
     ::cfmakeraw(&raw);
@@ -118,7 +91,7 @@ void measureAgainstBare()
     std::vector<double> framed;
     for (int turn = 0; turn < 21; ++turn) {
         bare.push_back(bareRoundTrip(fd, "@00RD56*\r", 200));
-        framed.push_back(exchangeRoundTrip(exchange, QStringLiteral("@00RD56*"), 200));
+        framed.push_back(exchangeRoundTrip(rig.exchange, QStringLiteral("@00RD56*"), 200));
     }
     ::close(fd);
     std::sort(bare.begin(), bare.end());
