@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTextBlock>
 
-class TestResponseLog : public QObject
+class TestResponseBox : public QObject
 {
     Q_OBJECT
 private slots:
@@ -18,7 +18,7 @@ private slots:
     void viewFollowsTheEndCaretStays();
 };
 
-void TestResponseLog::lines_data()
+void TestResponseBox::lines_data()
 {
     QTest::addColumn<QString>("before"); // what the operator typed into the box
     QTest::addColumn<QStringList>("lines");
@@ -36,7 +36,7 @@ void TestResponseLog::lines_data()
         << (QString(3000, 'x') + QString("‹CR›").repeated(1000)).repeated(2) + "\nOK\n";
 }
 
-void TestResponseLog::lines()
+void TestResponseBox::lines()
 {
     QFETCH(QString, before);
     QFETCH(QStringList, lines);
@@ -56,7 +56,7 @@ void TestResponseLog::lines()
     QCOMPARE(reader->text(last, last + 2), readable.mid(last, 2));
 }
 
-void TestResponseLog::operatorTextStaysTheOperators()
+void TestResponseBox::operatorTextStaysTheOperators()
 {
     ResponseBox box;
     box.appendLine("A\r" + QString(3000, 'z')); // "A‹CR›zz…", laid out in two pieces
@@ -89,7 +89,7 @@ void TestResponseLog::operatorTextStaysTheOperators()
     QCOMPARE(box.logText(), QString());
 }
 
-void TestResponseLog::viewFollowsTheEndCaretStays()
+void TestResponseBox::viewFollowsTheEndCaretStays()
 {
     ResponseBox box;
     box.resize(200, 100);
@@ -115,5 +115,5 @@ void TestResponseLog::viewFollowsTheEndCaretStays()
     QCOMPARE(scroll->value(), scroll->maximum()); // a caret at the very end is not dragged along
 }
 
-QTEST_MAIN(TestResponseLog)
-#include "tst_responselog.moc"
+QTEST_MAIN(TestResponseBox)
+#include "tst_responsebox.moc"
