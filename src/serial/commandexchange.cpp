@@ -5,6 +5,8 @@
 #include "tickclock.h"
 #include "timeouttext.h"
 
+#include <utility>
+
 namespace
 {
 
@@ -63,8 +65,9 @@ void CommandExchange::readResponse()
             // Only the last character ends a reply: earlier CRs belong to it.
             if (!state_.receiveBuffer.endsWith(kCr))
                 return false;
-            state_.lastResponse = state_.receiveBuffer.chopped(1);
-            state_.receiveBuffer.clear();
+            // Moved, not copied: a reply may be megabytes long.
+            state_.lastResponse = std::exchange(state_.receiveBuffer, QString());
+            state_.lastResponse.chop(1);
             return true;
         });
     if (!complete)

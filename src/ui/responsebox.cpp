@@ -42,6 +42,7 @@ bool continues(const QTextBlock &block)
 
 ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent)
 {
+    document()->setUndoRedoEnabled(false);
     installResponseBoxAccessible();
     connect(document(), &QTextDocument::contentsChange, this, [this] { pieceBreaksStale_ = true; });
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
@@ -77,8 +78,10 @@ void ResponseBox::appendLine(const QString &line)
     QTextBlockFormat continuation;
     continuation.setProperty(kContinues, true);
 
-    // Turning undo off drops the operator's undo history, and keeps logged lines out of it.
-    document()->setUndoRedoEnabled(false);
+    // Logged lines are kept out of the undo history; the operator's edits before them can no
+    // longer be undone either. Undo is on only while the operator edits.
+    if (document()->isUndoRedoEnabled())
+        document()->setUndoRedoEnabled(false);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.beginEditBlock();
@@ -104,7 +107,6 @@ void ResponseBox::appendLine(const QString &line)
         end.insertText(piece, received);
     end.insertBlock(QTextBlockFormat(), QTextCharFormat());
     end.endEditBlock();
-    document()->setUndoRedoEnabled(true);
 
     // A caret at the very end was pushed along by the insertion; put it back.
     if (textCursor().anchor() != anchor || textCursor().position() != position) {
@@ -198,6 +200,12 @@ QMimeData *ResponseBox::createMimeDataFromSelection() const
     return data;
 }
 
+void ResponseBox::editsFollow()
+{
+    if (!document()->isUndoRedoEnabled())
+        document()->setUndoRedoEnabled(true);
+}
+
 void ResponseBox::plainCaret()
 {
     // Typing takes on the format of the text before the caret; the operator's text must never
@@ -228,12 +236,14 @@ void ResponseBox::typeText(const QString &text)
 
 void ResponseBox::insertFromMimeData(const QMimeData *source)
 {
+    editsFollow();
     if (!isReadOnly() && source->hasText())
         typeText(source->text());
 }
 
 void ResponseBox::keyPressEvent(QKeyEvent *event)
 {
+    editsFollow();
     const bool plainKey =
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!isReadOnly() && plainKey &&
@@ -249,6 +259,7 @@ void ResponseBox::keyPressEvent(QKeyEvent *event)
 
 void ResponseBox::inputMethodEvent(QInputMethodEvent *event)
 {
+    editsFollow();
     if (!isReadOnly() && !event->commitString().isEmpty())
         plainCaret();
     QPlainTextEdit::inputMethodEvent(event);

@@ -45,6 +45,7 @@ protected:
 private:
     void releaseMemory();
     void settleView();
+    void editsFollow();
     void typeText(const QString &text);
     void plainCaret();
     void markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const;
