@@ -3,12 +3,14 @@
 #include "bytenotation.h"
 #include "responseboxaccessible.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 
 #include <algorithm>
@@ -70,6 +72,8 @@ void ResponseBox::appendLine(const QString &line)
         scrolledTo_ = verticalScrollBar()->value();
         QMetaObject::invokeMethod(this, &ResponseBox::settleView, Qt::QueuedConnection);
     }
+    // The box catches up with the new size of the log once per run of lines, in settleView.
+    const QSignalBlocker quiet(document()->documentLayout());
     const int anchor = textCursor().anchor();
     const int position = textCursor().position();
 
@@ -120,6 +124,9 @@ void ResponseBox::appendLine(const QString &line)
 void ResponseBox::settleView()
 {
     viewPending_ = false;
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    emit layout->update();
     verticalScrollBar()->setValue(followEnd_ ? verticalScrollBar()->maximum() : scrolledTo_);
 }
 
