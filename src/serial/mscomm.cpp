@@ -198,16 +198,38 @@ void MSComm::noteErrorAfterIo()
 void MSComm::setOutput(const QString &text)
 {
     throwIfLost();
-    const QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+    QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+#ifdef Q_OS_UNIX
+    // Straight to the device when nothing waits before it; only what the device does not take
+    // at once goes through Qt's queue below.
+    if (port_.bytesToWrite() == 0) {
+        ssize_t written = 0;
+        do
+            written = ::write(static_cast<int>(port_.handle()), bytes.constData(),
+                              static_cast<size_t>(bytes.size()));
+        while (written < 0 && errno == EINTR);
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // An error on a terminal (EIO): the other end hung up.
+            lost_ = true;
+            port_.close();
+            throwIfLost();
+        }
+        bytes.remove(0, std::max<ssize_t>(written, 0));
+        if (bytes.isEmpty())
+            return;
+    }
+#endif
     if (port_.write(bytes) != bytes.size()) {
         noteErrorAfterIo();
         throw Failure(QStringLiteral("%1 refused the output: %2.")
                           .arg(portDescription(), port_.errorString()));
     }
-    // write() only queues. flush() hands the bytes to the device at once; only output the
-    // device does not take at once is waited for.
+    // write() only queues; what the device did not take at once is waited for. (On Unix it has
+    // just refused more, and Qt's flush() would take a refusal for a failure.)
+#ifndef Q_OS_UNIX
     port_.flush();
     noteErrorAfterIo();
+#endif
     const QDeadlineTimer deadline(kHandOverMsecs);
     while (port_.bytesToWrite() > 0) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -238,14 +260,12 @@ QString MSComm::Input()
 void MSComm::readWaiting(QByteArray &bytes)
 {
     // The device is non-blocking: one read takes everything waiting, without a poll first.
-    constexpr qsizetype kChunk = 64 * 1024;
+    char chunk[64 * 1024];
     for (;;) {
-        const qsizetype before = bytes.size();
-        bytes.resize(before + kChunk);
-        const ssize_t count = ::read(static_cast<int>(port_.handle()), bytes.data() + before,
-                                     static_cast<size_t>(kChunk));
-        bytes.resize(before + std::max<ssize_t>(count, 0));
-        if (count == kChunk || (count < 0 && errno == EINTR))
+        const ssize_t count = ::read(static_cast<int>(port_.handle()), chunk, sizeof chunk);
+        if (count > 0)
+            bytes.append(chunk, count);
+        if (count == ssize_t(sizeof chunk) || (count < 0 && errno == EINTR))
             continue;
         // A raw terminal reads 0 when nothing waits.
         if (count >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)
