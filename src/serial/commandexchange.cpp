@@ -5,6 +5,8 @@
 #include "tickclock.h"
 #include "timeouttext.h"
 
+#include <utility>
+
 namespace
 {
 
@@ -63,8 +65,9 @@ void CommandExchange::readResponse()
             // Only the last character ends a reply: earlier CRs belong to it.
             if (!state_.receiveBuffer.endsWith(kCr))
                 return false;
-            state_.lastResponse = state_.receiveBuffer.chopped(1);
-            state_.receiveBuffer.clear();
+            // Moved, not copied: a reply may be megabytes long.
+            state_.lastResponse = std::exchange(state_.receiveBuffer, QString());
+            state_.lastResponse.chop(1);
             return true;
         });
     if (!complete)
@@ -74,13 +77,14 @@ void CommandExchange::readResponse()
 bool CommandExchange::pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take)
 {
     const qint64 deadline = clock_.ticks() + timeout;
-    for (;;) {
+    for (qint64 now = clock_.ticks();; now = clock_.ticks()) {
+        // Waiting first costs nothing when input is already there, and spares a read that
+        // would find nothing while the controller is still answering.
+        line_.waitForInput(std::max<qint64>(deadline - now, 0));
         if (take(line_.Input()))
             return true;
-        const qint64 now = clock_.ticks();
-        if (now >= deadline)
-            return false;
         // Arriving input never moves the deadline.
-        line_.waitForInput(deadline - now);
+        if (clock_.ticks() >= deadline)
+            return false;
     }
 }

@@ -232,13 +232,38 @@ void MSComm::noteErrorAfterIo()
 void MSComm::setOutput(const QString &text)
 {
     throwIfLost();
-    const QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+    QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+#ifdef Q_OS_UNIX
+    // Straight to the device when nothing waits before it; only what the device does not take
+    // at once goes through Qt's queue below.
+    if (port_.bytesToWrite() == 0) {
+        ssize_t written = 0;
+        do
+            written = ::write(static_cast<int>(port_.handle()), bytes.constData(),
+                              static_cast<size_t>(bytes.size()));
+        while (written < 0 && errno == EINTR);
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // An error on a terminal (EIO): the other end hung up.
+            lost_ = true;
+            port_.close();
+            throwIfLost();
+        }
+        bytes.remove(0, std::max<ssize_t>(written, 0));
+        if (bytes.isEmpty())
+            return;
+    }
+#endif
     if (port_.write(bytes) != bytes.size()) {
         noteErrorAfterIo();
         throw Failure(QStringLiteral("%1 refused the output: %2.")
                           .arg(portDescription(), port_.errorString()));
     }
-    // write() only queues: without an event loop nothing would reach the device.
+    // write() only queues; what the device did not take at once is waited for. (On Unix it has
+    // just refused more, and Qt's flush() would take a refusal for a failure.)
+#ifndef Q_OS_UNIX
+    port_.flush();
+    noteErrorAfterIo();
+#endif
     const QDeadlineTimer deadline(kHandOverMsecs);
     while (port_.bytesToWrite() > 0) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -253,11 +278,39 @@ void MSComm::setOutput(const QString &text)
 QString MSComm::Input()
 {
     throwIfLost();
-    // Qt counts only what it has already pulled in; a zero wait pulls in what has arrived.
+    // What Qt pulled in while the event loop ran comes first, then what waits at the device.
+    QByteArray bytes = port_.readAll();
+#ifdef Q_OS_UNIX
+    readWaiting(bytes);
+#else
     port_.waitForReadyRead(0);
+    bytes += port_.readAll();
+#endif
     noteErrorAfterIo();
-    return QString::fromLatin1(port_.readAll());
+    return QString::fromLatin1(bytes);
 }
+
+#ifdef Q_OS_UNIX
+void MSComm::readWaiting(QByteArray &bytes)
+{
+    // The device is non-blocking: one read takes everything waiting, without a poll first.
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(static_cast<int>(port_.handle()), chunk, sizeof chunk);
+        if (count > 0)
+            bytes.append(chunk, count);
+        if (count == ssize_t(sizeof chunk) || (count < 0 && errno == EINTR))
+            continue;
+        // A raw terminal reads 0 when nothing waits.
+        if (count >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+            return;
+        // An error on a terminal (EIO): the other end hung up.
+        lost_ = true;
+        port_.close();
+        return;
+    }
+}
+#endif
 
 void MSComm::waitForInput(qint64 msecs)
 {

@@ -45,6 +45,9 @@ private:
     void refuseWhileOpen(const QString &what) const;
     void throwIfLost() const;
     void noteErrorAfterIo();
+#ifdef Q_OS_UNIX
+    void readWaiting(QByteArray &bytes);
+#endif
     void onErrorOccurred(QSerialPort::SerialPortError error);
     [[noreturn]] void failOpen(const PortMapping &mapping);
 

@@ -4,10 +4,25 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <limits>
 
 qint32 parseTimeout(const QString &text)
 {
+    // The usual text, a few digits with blanks around them ("500 "), is read at once: every
+    // exchange reads the timeout two or three times.
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && blank(text.at(from)))
+        ++from;
+    while (to > from && blank(text.at(to - 1)))
+        --to;
+    const QStringView digits = QStringView(text).sliced(from, to - from);
+    if (!digits.isEmpty() && digits.size() <= 9 &&
+        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return digits.toInt();
+
     static const QRegularExpression number(
         QStringLiteral(R"(^[ \t]*([+-]?)(?:(\d+)(?:\.(\d*))?|\.(\d+))[ \t]*$)"));
     const QRegularExpressionMatch match = number.match(text);

@@ -6,6 +6,8 @@ void makeChoiceBox(QComboBox *box)
 {
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text stays as typed: "96" must not become 9600 behind the operator's back.
+    box->setCompleter(nullptr);
     box->setCurrentIndex(-1);
     box->setEditText(QString());
 }

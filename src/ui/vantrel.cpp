@@ -1,17 +1,20 @@
 #include "vantrel.h"
 
 #include "choicebox.h"
+#include "commandhistory.h"
 #include "failure.h"
 #include "framing.h"
-#include "responselog.h"
+#include "latin1.h"
+#include "responsebox.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 
 namespace
 {
@@ -26,6 +29,10 @@ vantrel::vantrel(QWidget *parent) : QWidget(parent)
         QMessageBox::warning(this, windowTitle(), message);
     };
     endProgram = [] { QCoreApplication::exit(0); };
+    chooseLogFile = [this] {
+        return QFileDialog::getSaveFileName(this, tr("Save Log As"), QString(),
+                                            tr("Log files (*.log *.txt);;All files (*)"));
+    };
     createControls();
     bindEvents();
 }
@@ -41,6 +48,10 @@ void vantrel::bindEvents()
     bind(clearButton, &vantrel::clearButton_Click);
     bind(ExitButton, &vantrel::ExitButton_Click);
     commandString->installEventFilter(this);
+    // Installed after the window's filter, so it sees Enter before the handler takes it.
+    new CommandHistory(commandString);
+    connect(responseBox, &ResponseBox::saveLogRequested, this,
+            [this] { handleEvent([this] { saveLog(); }); });
 }
 
 void vantrel::handleEvent(const std::function<void()> &handler)
@@ -130,7 +141,7 @@ void vantrel::ExitButton_Click()
 
 void vantrel::appendResponse(const QString &line)
 {
-    appendLogLine(responseBox, line);
+    responseBox->appendLine(line);
 }
 
 void vantrel::setSettingsEnabled(bool enabled)
@@ -139,6 +150,20 @@ void vantrel::setSettingsEnabled(bool enabled)
                                     stopBitChoice, parityChoice, timeOutBox};
     for (QWidget *control : settings)
         control->setEnabled(enabled);
+}
+
+void vantrel::saveLog()
+{
+    const QString path = chooseLogFile();
+    if (path.isEmpty())
+        return;
+    // The replies as the bytes that came in: one byte per character, lines ended CR LF.
+    const QByteArray bytes = toWireBytes(responseBox->logText(), QStringLiteral("The log"),
+                                         QStringLiteral("be saved as one byte"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw Failure(
+            QStringLiteral("The log could not be saved to %1: %2.").arg(path, file.errorString()));
 }
 
 QString vantrel::sendCommand(const QString &command)

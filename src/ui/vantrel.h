@@ -11,8 +11,8 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
+class ResponseBox;
 
 // The one window: settings, Open/Close Port, the command box and the response log. It reads its
 // controls and hands the work to the serial line; every event enters through one boundary that
@@ -31,6 +31,8 @@ public:
     std::function<void()> beep;
     std::function<void(const QString &message)> showFailure;
     std::function<void()> endProgram;
+    // Asks the operator where to save the log; an empty path means they chose not to.
+    std::function<QString()> chooseLogFile;
 
 private slots:
     void Form_Load();
@@ -45,6 +47,7 @@ private:
     void commandString_KeyPress(qint16 &key);
     void appendResponse(const QString &line);
     void setSettingsEnabled(bool enabled);
+    void saveLog();
     // Runs one event's handler; a failure is shown to the operator, never passed to Qt.
     void handleEvent(const std::function<void()> &handler);
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -71,7 +74,7 @@ private:
     QLineEdit *commandString = nullptr;
     QPushButton *clearButton = nullptr;
     QLabel *Label2 = nullptr;
-    QPlainTextEdit *responseBox = nullptr;
+    ResponseBox *responseBox = nullptr;
 
     MSComm MSComm1;
     SteadyTickClock tickClock;

@@ -3,14 +3,16 @@
 
 #include "choicebox.h"
 #include "portchoicebox.h"
+#include "responsebox.h"
 #include "vantrel.h"
 #include "windowfonts.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <limits>
 
 namespace
 {
@@ -95,15 +97,17 @@ void vantrel::createControls()
 
     timeOutBox = place<QLineEdit>(this, "timeOutBox", 4920, 960, 1095, 375, small);
     timeOutBox->setText(QStringLiteral("500 "));
+    timeOutBox->setMaxLength(std::numeric_limits<int>::max());
 
     openPort = button(this, "openPort", "Open Port", 600, 1440, 1335, 375, regular);
     closePort = button(this, "closePort", "Close Port", 2520, 1440, 1335, 375, regular);
     ExitButton = button(this, "ExitButton", "Exit", 4440, 1440, 1335, 375, windowFont(9.75, true));
 
     commandString = place<QLineEdit>(this, "commandString", 120, 2160, 5895, 350, regular);
+    commandString->setMaxLength(std::numeric_limits<int>::max()); // text boxes have no limit
     clearButton = button(this, "clearButton", "Clear", 5160, 2570, 855, 300, small);
 
-    responseBox = place<QPlainTextEdit>(this, "responseBox", 120, 2880, 5895, 2415, small);
+    responseBox = place<ResponseBox>(this, "responseBox", 120, 2880, 5895, 2415, small);
     responseBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     responseBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     responseBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "responselog.h"
+#include "responsebox.h"
 #include "simulatedplc.h"
 #include "vantrel.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -19,6 +18,7 @@ struct WindowRig {
         window.beep = [this] { logAtBeep.append(log()); };
         window.showFailure = [this](const QString &message) { failures.append(message); };
         window.endProgram = [this] { ended = true; };
+        window.chooseLogFile = [this] { return logFile; };
         QMetaObject::invokeMethod(&window, "Form_Load");
     }
 
@@ -29,9 +29,9 @@ struct WindowRig {
             qFatal("no control %s", name);
         return found;
     }
-    QPlainTextEdit *responseBox() const { return control<QPlainTextEdit>("responseBox"); }
+    ResponseBox *responseBox() const { return control<ResponseBox>("responseBox"); }
     QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
-    QString log() const { return logText(responseBox()); }
+    QString log() const { return responseBox()->logText(); }
 
     void click(const char *button)
     {
@@ -49,4 +49,5 @@ struct WindowRig {
     QList<QString> logAtBeep;
     QStringList failures;
     bool ended = false;
+    QString logFile; // what the operator picks in the Save Log As dialog
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include <vector>
+
+class QMimeData;
+
+// The response log: lines ended by CR LF, kept as the controller sent them. Every byte is
+// visible (see ByteNotation), a line of any length costs the same to add and to show, logged
+// lines cannot be undone, and the view follows new lines while it shows the end of the log.
+class ResponseBox final : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit ResponseBox(QWidget *parent = nullptr);
+
+    // Adds line and CR LF at the end, continuing a last line that has no CR LF. The operator's
+    // caret stays where it is; the view settles when the window next handles its events.
+    void appendLine(const QString &line);
+
+    // The whole log as received: every line ended by CR LF, every tag as its character.
+    QString logText() const;
+
+    // The text between two positions as a reader sees it: tags as shown, a long line whole,
+    // lines separated by "\n". A copy and the screen reader get this.
+    QString readableText(int from, int to) const;
+
+    // Positions in the box against offsets in readableText(0, end): a long line is laid out
+    // in pieces, and the breaks between pieces are not part of the readable text.
+    int readableOffset(int position) const;
+    int positionOfOffset(int offset) const;
+
+signals:
+    void saveLogRequested();
+
+protected:
+    QMimeData *createMimeDataFromSelection() const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void releaseMemory();
+    void settleView();
+    void editsFollow();
+    void typeText(const QString &text);
+    void plainCaret();
+    void markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const;
+    const std::vector<int> &pieceBreaks() const;
+
+    bool viewPending_ = false;
+    bool followEnd_ = true;
+    int scrolledTo_ = 0;
+    mutable std::vector<int> pieceBreaks_;
+    mutable bool pieceBreaksStale_ = true;
+};
