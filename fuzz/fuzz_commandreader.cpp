@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         start = cr + 1;
     }
     expect(shown(got) == shown(cut), "the reader cuts commands at CR",
-           QString::fromStdString(shown(got) + "instead of " + shown(cut)));
+           [&] { return QString::fromStdString(shown(got) + "instead of " + shown(cut)); });
     return 0;
 }

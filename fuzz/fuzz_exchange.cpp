@@ -29,7 +29,7 @@ public:
     void setOutput(const QString &text) override { written += text; }
     QString Input() override
     {
-        expect(++reads_ < 100000, "the exchange ends");
+        expect(++reads_ < 100000, "the exchange ends", [&] { return QString(); });
         return script_.pieces.isEmpty() ? QString() : script_.pieces.takeFirst();
     }
     void waitForInput(qint64 msecs) override
@@ -138,27 +138,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QString reply;
         try {
             reply = exchange.sendCommand(c.text);
-            expect(!refused, "only a bad timeout or command is refused", quoted(c.text));
+            expect(!refused, "only a bad timeout or command is refused",
+                   [&] { return quoted(c.text); });
         } catch (const Failure &) {
-            expect(refused, "a usable command is not refused", quoted(c.text));
+            expect(refused, "a usable command is not refused", [&] { return quoted(c.text); });
         }
         const QString expected = refused ? QString() : model.sendCommand(c.text, c.timeout);
         const ExchangeState &state = exchange.state();
         expect(reply == expected && state.lastResponse == model.lastResponse &&
                    state.receiveBuffer == model.receiveBuffer && line.written == model.sent &&
                    clock.now == model.now && host.opens == model.opens,
-               "the exchange follows its rules",
-               QStringLiteral("command %1 timeout %2: reply %3/%4, last %5/%6, buffer %7/%8, "
+               "the exchange follows its rules", [&] {
+                   return QStringLiteral(
+                              "command %1 timeout %2: reply %3/%4, last %5/%6, buffer %7/%8, "
                               "sent %9/%10, ended at %11/%12, opens %13/%14 (got/expected)")
-                   .arg(quoted(c.text))
-                   .arg(c.timeout)
-                   .arg(quoted(reply), quoted(expected), quoted(state.lastResponse),
-                        quoted(model.lastResponse), quoted(state.receiveBuffer),
-                        quoted(model.receiveBuffer), quoted(line.written), quoted(model.sent))
-                   .arg(clock.now)
-                   .arg(model.now)
-                   .arg(host.opens)
-                   .arg(model.opens));
+                       .arg(quoted(c.text))
+                       .arg(c.timeout)
+                       .arg(quoted(reply), quoted(expected), quoted(state.lastResponse),
+                            quoted(model.lastResponse), quoted(state.receiveBuffer),
+                            quoted(model.receiveBuffer), quoted(line.written), quoted(model.sent))
+                       .arg(clock.now)
+                       .arg(model.now)
+                       .arg(host.opens)
+                       .arg(model.opens);
+               });
     }
     return 0;
 }

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fcs = computeFCS(text);
     } catch (const Failure &) {
     }
-    expect(fcs == exclusiveOr(text), "computeFCS is the exclusive-or of the codes", quoted(text));
+    expect(fcs == exclusiveOr(text), "computeFCS is the exclusive-or of the codes",
+           [&] { return quoted(text); });
 
     const QString head = u'@' + hexAtLeastTwo(quint16(unit)) + text;
     const std::optional<int> check = exclusiveOr(head);
@@ -56,10 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         returned = appendFCS(unit, command);
     } catch (const Failure &) {
         expect(!check && command == text, "appendFCS refuses only text without 8-bit codes",
-               quoted(text));
+               [&] { return quoted(text); });
         return 0;
     }
-    expect(check && returned == frame && command == frame, "appendFCS builds the frame",
-           QStringLiteral("unit %1, %2 gave %3").arg(unit).arg(quoted(text), quoted(returned)));
+    expect(check && returned == frame && command == frame, "appendFCS builds the frame", [&] {
+        return QStringLiteral("unit %1, %2 gave %3").arg(unit).arg(quoted(text), quoted(returned));
+    });
     return 0;
 }

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         bytes = toWireBytes(text, u"The text"_qs);
     } catch (const Failure &refusal) {
-        expect(bad < text.size(), "only text without an 8-bit code is refused", quoted(text));
+        expect(bad < text.size(), "only text without an 8-bit code is refused",
+               [&] { return quoted(text); });
         const bool pair =
             text[bad].isHighSurrogate() && bad + 1 < text.size() && text[bad + 1].isLowSurrogate();
         const uint code = pair ? 0x10000 + ((text[bad].unicode() - 0xD800u) << 10) +
@@ -28,12 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                   .arg(bad + 1);
         expect(refusal.message().startsWith(u"The text"_qs) && refusal.message().contains(named),
                "a refusal names the first character without an 8-bit code",
-               quoted(text) + u": "_qs + quoted(refusal.message()));
+               [&] { return quoted(text) + u": "_qs + quoted(refusal.message()); });
         return 0;
     }
     bool same = bad == text.size() && bytes.size() == text.size();
     for (qsizetype i = 0; same && i < bytes.size(); ++i)
         same = quint8(bytes[i]) == text[i].unicode();
-    expect(same, "each byte is its character's code", quoted(text));
+    expect(same, "each byte is its character's code", [&] { return quoted(text); });
     return 0;
 }

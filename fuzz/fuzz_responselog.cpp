@@ -29,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         expected += line + u"\r\n"_qs;
     }
     expect(logText(&box) == expected, "the log reads back as appended",
-           quoted(logText(&box)) + u" instead of "_qs + quoted(expected));
+           [&] { return quoted(logText(&box)) + u" instead of "_qs + quoted(expected); });
     return 0;
 }

@@ -65,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // as the number. Delete this line when parseTimeout refuses it.
     if (!exact && text.endsWith(u'\n') && read && read == exactReading(text.chopped(1)))
         return 0;
-    expect(read == exact, "timeout text read exactly",
-           quoted(text) + QStringLiteral(" read as %1, expected %2")
-                              .arg(read ? QString::number(*read) : QStringLiteral("refusal"),
-                                   exact ? QString::number(*exact) : QStringLiteral("refusal")));
+    expect(read == exact, "timeout text read exactly", [&] {
+        return quoted(text) + QStringLiteral(" read as %1, expected %2")
+                                  .arg(read ? QString::number(*read) : QStringLiteral("refusal"),
+                                       exact ? QString::number(*exact) : QStringLiteral("refusal"));
+    });
     return 0;
 }

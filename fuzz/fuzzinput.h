@@ -61,11 +61,12 @@ inline QString quoted(const QString &text)
     return out + QLatin1Char('"');
 }
 
-// Stops the fuzzer with the input's story when a property fails.
-inline void expect(bool holds, const char *property, const QString &detail = {})
+// Stops the fuzzer when a property fails, printing what `detail` tells of the input; detail is
+// only called then, as describing every input would cost more than checking it.
+template <typename Detail> void expect(bool holds, const char *property, Detail detail)
 {
     if (holds)
         return;
-    std::fprintf(stderr, "property broken: %s\n%s\n", property, qPrintable(detail));
+    std::fprintf(stderr, "property broken: %s\n%s\n", property, qPrintable(QString(detail())));
     std::abort();
 }
