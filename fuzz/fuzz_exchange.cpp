@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               "command %1 timeout %2: reply %3/%4, last %5/%6, buffer %7/%8, "
                               "sent %9/%10, ended at %11/%12, opens %13/%14 (got/expected)")
                        .arg(quoted(c.text))
-                       .arg(c.timeout)
+                       .arg(int(c.timeout))
                        .arg(quoted(reply), quoted(expected), quoted(state.lastResponse),
                             quoted(model.lastResponse), quoted(state.receiveBuffer),
                             quoted(model.receiveBuffer), quoted(line.written), quoted(model.sent))
