@@ -1,10 +1,13 @@
 #pragma once
 
+#include "failure.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 // Reads a fuzzer's bytes as the values a target needs; past the end every read gives 0.
 class FuzzInput
@@ -49,6 +52,16 @@ private:
     size_t size_;
     size_t pos_ = 0;
 };
+
+// What f returns, or nothing when it throws Failure.
+template <typename F> auto outcome(F f) -> std::optional<decltype(f())>
+{
+    try {
+        return f();
+    } catch (const Failure &) {
+        return std::nullopt;
+    }
+}
 
 // text in quotes with every character outside printable ASCII escaped, for failure reports.
 inline QString quoted(const QString &text)
