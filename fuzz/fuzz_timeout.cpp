@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::optional<qint32> read = outcome([&] { return parseTimeout(text); });
     const std::optional<qint32> exact = exactReading(text);
     // Known defect, mended on another branch: a number followed by one line feed is still read
-    // as the number. Delete this line when parseTimeout refuses it.
+    // as the number. Delete this check when parseTimeout refuses it.
     if (!exact && text.endsWith(u'\n') && read && read == exactReading(text.chopped(1)))
         return 0;
     expect(read == exact, "timeout text read exactly", [&] {
