@@ -20,7 +20,8 @@ case $target in
 responselog) set -- -detect_leaks=0 -max_len=512 "$@" ;;
 esac
 
-[ -f build-fuzz/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVANTREL_FUZZ=ON
+[ -f build-fuzz/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVANTREL_FUZZ=ON \
+    -DBUILD_TESTING=OFF
 cmake --build build-fuzz -j2 --target "fuzz_$target" >/dev/null
 mkdir -p "build-fuzz/corpus/$target"
 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" exec "build-fuzz/fuzz_$target" \
