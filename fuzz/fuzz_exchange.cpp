@@ -1,6 +1,7 @@
 // sendCommand over a line whose reads come in random pieces and whose waits move a fake clock
 // by random steps, against a model of the exchange's rules: reply, lastResponse,
-// receiveBuffer, bytes sent and the clock when it returns, over up to three commands.
+// receiveBuffer, bytes sent and the clock when it returns, over up to three commands, each
+// with or without the ENQ handshake.
 #include "commandexchange.h"
 #include "fakeline.h"
 #include "fuzzinput.h"
@@ -64,10 +65,10 @@ struct Model {
         }
     }
 
-    QString sendCommand(const QString &command, qint32 timeout)
+    QString sendCommand(const QString &command, qint32 timeout, bool handshake)
     {
         ++opens;
-        if (!command.startsWith(u'@')) {
+        if (handshake && !command.startsWith(u'@')) {
             sent += kEnq;
             // The handshake wants a read holding a lone ENQ; 1000 ms when the timeout is below 1.
             if (!phase(timeout < 1 ? 1000 : timeout, [](const QString &s) { return s == kEnq; }))
@@ -108,12 +109,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzInput in(data, size);
     struct Command {
         qint8 timeout;
+        bool handshake;
         QString text;
     };
     QList<Command> commands(1 + in.byte() % 3);
     for (Command &c : commands) {
         c.timeout = qint8(in.byte());
         const uint8_t shape = in.byte();
+        c.handshake = !(shape & 16);
         c.text = (shape & 8 ? u"@"_qs : QString()) + in.text(shape & 7);
     }
     Script script;
@@ -134,12 +137,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const bool refused =
             c.timeout == -128 ||
             std::any_of(c.text.begin(), c.text.end(), [](QChar ch) { return ch.unicode() > 0xFF; });
+        exchange.setEnqHandshake(c.handshake);
         const std::optional<QString> sent = outcome([&] { return exchange.sendCommand(c.text); });
         expect(!sent == refused, "only a bad timeout or command is refused",
                [&] { return quoted(c.text); });
         // A refusal sends nothing and changes nothing.
         const QString reply = sent.value_or(QString());
-        const QString expected = refused ? QString() : model.sendCommand(c.text, c.timeout);
+        const QString expected =
+            refused ? QString() : model.sendCommand(c.text, c.timeout, c.handshake);
         const ExchangeState &state = exchange.state();
         expect(reply == expected && state.lastResponse == model.lastResponse &&
                    state.receiveBuffer == model.receiveBuffer && line.written == model.sent &&
