@@ -1,10 +1,9 @@
 // The response log read back exactly: after lines of any Latin-1 text (CR, LF and every other
 // control included) are appended, the log is those lines, each followed by CR LF.
 #include "fuzzinput.h"
-#include "responselog.h"
+#include "responsebox.h"
 
 #include <QApplication>
-#include <QPlainTextEdit>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -20,15 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput in(data, size);
     // One box for all inputs: a new widget per input would cost more than the appends.
-    static QPlainTextEdit box;
+    static ResponseBox box;
     box.clear();
     QString expected;
     while (!in.atEnd()) {
         const QString line = in.latin1(in.byte() % 64);
-        appendLogLine(&box, line);
+        box.appendLine(line);
         expected += line + u"\r\n"_qs;
     }
-    expect(logText(&box) == expected, "the log reads back as appended",
-           [&] { return quoted(logText(&box)) + u" instead of "_qs + quoted(expected); });
+    expect(box.logText() == expected, "the log reads back as appended",
+           [&] { return quoted(box.logText()) + u" instead of "_qs + quoted(expected); });
     return 0;
 }
