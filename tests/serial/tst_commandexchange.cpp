@@ -154,6 +154,7 @@ void TestCommandExchange::badInputSendsNothing_data()
     row("letters", "abc", "RD", "The timeout \"abc\" is not a number");
     row("two numbers", "5 5", "RD", "is not a number");
     row("exponent", "1e3", "RD", "is not a number");
+    row("line feed after the number", "500\n", "RD", "is not a number");
     row("above 32 bits", "2147483648", "RD", "is out of range");
     row("rounds above 32 bits", "2147483647.5", "RD", "is out of range");
     row("below 32 bits", "-2147483649", "RD", "is out of range");
