@@ -16,6 +16,7 @@ Exit status: 0 every mutation caught, 1 some survived, 2 the run could not be ma
 import argparse
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -95,19 +96,26 @@ def build_tests(build, targets):
 
 
 def run_tests(build, bound):
-    """Returns (passed, failing test names or 'hang')."""
+    """Returns (passed, what failed: test names with their status, and a hang if any)."""
     ctest = subprocess.Popen(["ctest", "--test-dir", str(build), "-j2"], stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True, start_new_session=True)
+    hung = False
     try:
         output, _ = ctest.communicate(timeout=bound)
     except subprocess.TimeoutExpired:
         os.killpg(ctest.pid, signal.SIGKILL)
-        ctest.communicate()
-        return False, f"hang (no end within {bound} s)"
-    # After "The following tests FAILED:" come lines such as "3 - tst_serialline (Failed)".
-    summary = output.partition("The following tests FAILED:")[2]
-    failed = [line.split(" - ", 1)[1].strip() for line in summary.splitlines() if " - " in line]
-    return ctest.returncode == 0, ", ".join(failed) or "ctest"
+        output, _ = ctest.communicate()
+        hung = True
+    # Progress lines read "1/8 Test #1: tst_framing .........***Failed    0.02 sec".
+    failed = []
+    for line in output.splitlines():
+        found = re.search(r"Test +#\d+: (\S+) \.+\s*(.*?)\s+[\d.]+ sec$", line)
+        if found and found.group(2).strip() != "Passed":
+            status = " ".join(found.group(2).replace("*", " ").split()).rstrip(":")
+            failed.append(f"{found.group(1)} ({status})")
+    if hung:
+        failed.append(f"a hang (no end within {bound} s)")
+    return ctest.returncode == 0 and not hung, ", ".join(failed) or "ctest"
 
 
 def stop_on_signal(number, _frame):
