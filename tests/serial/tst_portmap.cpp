@@ -66,6 +66,7 @@ void TestPortMap::mapping_data()
     QTest::newRow("only [ports], comments, quotes") << "" << "[other]\nCOM2=/dev/x\n[ports]\n; c\n# c\n COM2 = \"/dev/a b\" \n" << none << none << "/dev/a b" << "home/vantrel/ports.conf, line 6" << "";
     QTest::newRow("another port's bad line") << "" << "[ports]\nCOM3 /dev/x\nCOM2=/dev/y\n" << none << none << "/dev/y" << "home/vantrel/ports.conf, line 3" << "";
     QTest::newRow("no =") << "" << "[ports]\nCOM2 /dev/ttyUSB0\n" << "[ports]\nCOM2=/dev/b\n" << none << "" << "home/vantrel/ports.conf, line 2" << "line 2 \"COM2 /dev/ttyUSB0\" is not of the form COM2=DEVICE";
+    QTest::newRow("relative path") << "" << "[ports]\nCOM2=ttyUSB0\n" << none << none << "" << "home/vantrel/ports.conf, line 2" << "full path";
     // clang-format on
 }
 
