@@ -127,7 +127,7 @@ def main():
     parser.add_argument("words", nargs="*", help="run only mutations whose name holds one")
     parser.add_argument("--list", type=Path, default=ROOT / "tools/mutations.txt")
     parser.add_argument("--build", type=Path, default=ROOT / "build")
-    parser.add_argument("--bound", type=int, default=30,
+    parser.add_argument("--bound", type=int, default=90,
                         help="seconds the whole test run may take before it counts as a hang")
     args = parser.parse_args()
 

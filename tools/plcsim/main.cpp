@@ -43,6 +43,10 @@ int main(int argc, char **argv)
         std::cout << plcsim::helpText();
         return 0;
     }
+    if (request.version) {
+        std::cout << "vantrel-plcsim " VANTREL_VERSION "\n";
+        return 0;
+    }
     try {
         plcsim::PseudoTerminal terminal;
         std::optional<plcsim::PlcDeviceLink> link;
