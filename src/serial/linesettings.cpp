@@ -38,7 +38,10 @@ LineSettings LineSettings::parse(const QString &settings)
         throw refusal(settings, QStringLiteral("the baud rate must be a positive whole number"));
     line.baudRate = baud;
 
-    const QString parity = fields[1].toUpper();
+    // ASCII letters only: QString::toUpper() would also turn "\u017F" (long s) into "S".
+    const QString &letter = fields[1];
+    const QString parity =
+        letter.size() == 1 && letter[0].unicode() < 0x80 ? letter.toUpper() : QString();
     if (parity == QLatin1String("N"))
         line.parity = QSerialPort::NoParity;
     else if (parity == QLatin1String("E"))

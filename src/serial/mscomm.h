@@ -36,6 +36,9 @@ public:
     // The port as the operator knows it and the device behind it, e.g. "COM1 (/dev/ttyS0)".
     QString portDescription() const;
 
+    // The device as set up at the last open, so what the line runs with can be checked.
+    const QSerialPort &device() const { return port_; }
+
 private:
     PortMapping mapping() const;
     void open();

@@ -23,8 +23,9 @@ qint32 parseTimeout(const QString &text)
         std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return digits.toInt();
 
-    static const QRegularExpression number(
-        QStringLiteral(R"(^[ \t]*([+-]?)(?:(\d+)(?:\.(\d*))?|\.(\d+))[ \t]*$)"));
+    // Anchored to the very end: "$" alone would also match before a final line feed.
+    static const QRegularExpression number(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"([ \t]*([+-]?)(?:(\d+)(?:\.(\d*))?|\.(\d+))[ \t]*)")));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
         throw Failure(QStringLiteral("The timeout \"%1\" is not a number of milliseconds; "
