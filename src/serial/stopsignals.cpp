@@ -1,6 +1,7 @@
 #include "stopsignals.h"
 
 #include "portlockfile.h"
+#include "stophandler.h"
 
 #include <array>
 #include <atomic>
@@ -72,15 +73,7 @@ extern "C" void onStopSignal(int signalNumber)
 
 void exitOnStopSignals()
 {
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigfillset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before = {};
-        if (sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signalNumber, &action, nullptr);
-    }
+    onStopSignals(onStopSignal);
 }
 
 void watchLockFile(const QString &devicePath)

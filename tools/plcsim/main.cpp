@@ -3,6 +3,7 @@
 #include "plcengine.h"
 #include "plcloglimiter.h"
 #include "pseudoterminal.h"
+#include "stophandler.h"
 
 #include <atomic>
 #include <csignal>
@@ -25,20 +26,6 @@ extern "C" void onStopSignal(int signalNumber)
         engine->stop();
 }
 
-// Installed before the link exists, so no stop signal can leave the link behind; one ignored
-// at start (nohup) stays ignored.
-void stopOnSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigfillset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before = {};
-        if (sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signalNumber, &action, nullptr);
-    }
-}
 
 } // namespace
 
@@ -55,7 +42,8 @@ int main(int argc, char **argv)
         std::cout << plcsim::helpText();
         return 0;
     }
-    stopOnSignals();
+    // Before the link exists, so no stop signal can leave the link behind.
+    onStopSignals(onStopSignal);
     try {
         plcsim::PseudoTerminal terminal;
         std::optional<plcsim::PlcDeviceLink> link;
