@@ -1,6 +1,6 @@
-#include "processrig.h"
 #include "windowrig.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,6 +10,30 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace
+{
+
+// Read from /proc: a process's resident memory, this process's open descriptors.
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd"))
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+        .size();
+}
+
+} // namespace
 
 using Options = plcsim::PlcOptions;
 using Phase = plcsim::PlcOptions::Phase;

@@ -13,7 +13,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -26,16 +25,6 @@ namespace
 {
 
 constexpr int kBound = 10000; // ms; every wait below is for a condition, bounded by this
-
-QString lockFileNaming(const QString &device, qint64 pid)
-{
-    for (const QString &candidate : lockFileCandidates(device)) {
-        QFile file(candidate);
-        if (file.open(QIODevice::ReadOnly) && file.readLine().trimmed().toLongLong() == pid)
-            return candidate;
-    }
-    return {};
-}
 
 QByteArray run(const QString &program, const QStringList &arguments)
 {
@@ -75,10 +64,17 @@ struct WindowProgram {
         }
         return false;
     }
+    // The device's lock file that names the program, as QLockFile does on its first line.
     QString lockFile() const
     {
-        return lockFileNaming(QString::fromStdString(plc.terminal.slavePath()),
-                              process.processId());
+        for (const QString &candidate :
+             lockFileCandidates(QString::fromStdString(plc.terminal.slavePath()))) {
+            QFile file(candidate);
+            if (file.open(QIODevice::ReadOnly) &&
+                file.readLine().trimmed().toLongLong() == process.processId())
+                return candidate;
+        }
+        return {};
     }
 
     SimulatedPlc plc;
