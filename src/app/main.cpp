@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "stopsignals.h"
 #include "vantrel.h"
 
@@ -5,8 +6,13 @@
 
 int main(int argc, char *argv[])
 {
+    // Answered before Qt is started, so they work without a display.
+    if (const std::optional<int> answered = answerCommandLine(argc, argv))
+        return *answered;
     exitOnStopSignals();
     QApplication app(argc, argv);
+    // Ties the window to its menu entry and icon on desktops that match them by name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VANTREL_APP_ID));
     vantrel window;
     QMetaObject::invokeMethod(&window, "Form_Load");
     window.show();

@@ -32,7 +32,7 @@ QString CommandExchange::sendCommand(const QString &command)
     toWireBytes(command, QStringLiteral("The command"));
 
     host_.openPort_Click();
-    if (!command.startsWith(QLatin1Char('@'))) {
+    if (enqHandshake_ && !command.startsWith(QLatin1Char('@'))) {
         line_.setOutput(QString(kEnq));
         if (!waitForEnq()) {
             state_.lastResponse.clear();

@@ -33,6 +33,10 @@ public:
     // Returns the reply without its CR, or an empty string when none came in time.
     QString sendCommand(const QString &command);
 
+    // Off for controllers that never answer ENQ: every command then goes out at once. The
+    // window always shakes hands.
+    void setEnqHandshake(bool on) { enqHandshake_ = on; }
+
     const ExchangeState &state() const { return state_; }
 
 private:
@@ -46,4 +50,5 @@ private:
     const TickClock &clock_;
     ExchangeHost &host_;
     ExchangeState state_;
+    bool enqHandshake_ = true;
 };

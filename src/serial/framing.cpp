@@ -30,3 +30,16 @@ QString appendFCS(qint16 unit, QString &command)
     command = frame;
     return frame;
 }
+
+bool frameCheckHolds(const QString &frame)
+{
+    // The shortest frame that can carry an FCS: one character, two digits, "*".
+    if (frame.size() < 4 || !frame.endsWith(QLatin1Char('*')))
+        return false;
+    const QString checked = frame.chopped(3);
+    for (const QChar c : checked)
+        if (c.unicode() > 0xFF)
+            return false;
+    return frame.mid(checked.size(), 2) ==
+           twoHexDigitsAtLeast(static_cast<quint16>(computeFCS(checked)));
+}

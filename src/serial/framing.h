@@ -11,3 +11,7 @@ qint16 computeFCS(const QString &text);
 // Replaces the caller's command with the frame and returns it. A command that cannot be
 // framed throws Failure and is left as it was.
 QString appendFCS(qint16 unit, QString &command);
+
+// True when frame ends in the two upper-case hex digits of the FCS of everything before them and
+// "*", as appendFCS writes it. False for anything else, a frame too short to hold an FCS included.
+bool frameCheckHolds(const QString &frame);

@@ -69,6 +69,12 @@ void MSComm::setCommPort(qint16 port)
     commPort_ = port;
 }
 
+void MSComm::setDevicePath(const QString &path)
+{
+    refuseWhileOpen(QStringLiteral("device"));
+    devicePath_ = path;
+}
+
 void MSComm::setSettings(const QString &settings)
 {
     LineSettings::parse(settings);
@@ -86,13 +92,18 @@ void MSComm::refuseWhileOpen(const QString &what) const
 
 QString MSComm::portDescription() const
 {
-    return mapPort(commPort_).description();
+    return mapping().description();
+}
+
+PortMapping MSComm::mapping() const
+{
+    return devicePath_.isEmpty() ? mapPort(commPort_) : pathMapping(devicePath_);
 }
 
 void MSComm::open()
 {
     const LineSettings line = LineSettings::parse(settings_);
-    const PortMapping mapping = mapPort(commPort_);
+    const PortMapping mapping = this->mapping();
     if (!mapping.problem.isEmpty())
         throw Failure(
             QStringLiteral("COM%1 cannot be opened: %2.").arg(commPort_).arg(mapping.problem));
@@ -153,7 +164,7 @@ void MSComm::failOpen(const PortMapping &mapping)
                                mapping.origin.isEmpty()
                                    ? QString()
                                    : QStringLiteral(" (mapped by %1)").arg(mapping.origin),
-                               serialDevicesAdvice(commPort_)));
+                               serialDevicesAdvice(mapping.port)));
     case QSerialPort::PermissionError: {
         const QFileInfo device(devicePath);
         if (!device.isReadable() || !device.isWritable())

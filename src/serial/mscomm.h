@@ -23,6 +23,9 @@ public:
     qint16 CommPort() const { return commPort_; }
     void setCommPort(qint16 port);
 
+    // Opens this device rather than the one CommPort maps to; an empty path maps CommPort again.
+    void setDevicePath(const QString &path);
+
     QString Settings() const { return settings_; }
     void setSettings(const QString &settings);
 
@@ -34,6 +37,7 @@ public:
     QString portDescription() const;
 
 private:
+    PortMapping mapping() const;
     void open();
     void close();
     void markLost();
@@ -47,6 +51,7 @@ private:
 
     QSerialPort port_;
     qint16 commPort_ = 1;
+    QString devicePath_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool open_ = false;
     // Set when the device went away while open; the port stays open until the program closes it.

@@ -102,6 +102,8 @@ bool PortMapping::present() const
 
 QString PortMapping::description() const
 {
+    if (source == Source::Path)
+        return device;
     return QStringLiteral("COM%1 (%2)")
         .arg(port)
         .arg(device.isEmpty() ? QStringLiteral("?") : device);
@@ -115,6 +117,14 @@ QString PortMapping::summary() const
     return QStringLiteral("COM%1: %2%3, %4")
         .arg(port)
         .arg(device, from, present() ? QStringLiteral("present") : QStringLiteral("not present"));
+}
+
+PortMapping pathMapping(const QString &device)
+{
+    PortMapping mapping;
+    mapping.device = device;
+    mapping.source = PortMapping::Source::Path;
+    return mapping;
 }
 
 QStringList portsFiles()

@@ -7,7 +7,7 @@
 // numbers itself, in this order: the environment variable VANTREL_COMn, the first ports file
 // with an entry for COMn, the platform's own n-th serial port.
 struct PortMapping {
-    enum class Source { Environment, PortsFile, Default };
+    enum class Source { Environment, PortsFile, Default, Path };
 
     int port = 0;
     QString device;
@@ -18,7 +18,7 @@ struct PortMapping {
     QString problem;
 
     bool present() const;
-    // "COM3 (/dev/ttyUSB0)".
+    // "COM3 (/dev/ttyUSB0)"; a device given by its path is just the path.
     QString description() const;
     // "COM3: /dev/ttyUSB0 (from VANTREL_COM3), present": what the operator is shown of it.
     QString summary() const;
@@ -26,6 +26,9 @@ struct PortMapping {
 
 // Reads the environment and the ports files afresh, so an edit counts at the next open.
 PortMapping mapPort(int port);
+
+// A device given by its path rather than as COMn; its port number is 0.
+PortMapping pathMapping(const QString &device);
 
 // The ports files in the order they are read: $XDG_CONFIG_HOME/vantrel/ports.conf (default
 // ~/.config), then vantrel/ports.conf under each of $XDG_CONFIG_DIRS (default /etc/xdg).

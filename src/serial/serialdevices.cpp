@@ -12,6 +12,8 @@ namespace
 {
 
 const QString kById = QStringLiteral("/dev/serial/by-id");
+const QString kNoDevices =
+    QStringLiteral("This system reports no serial devices: check that the adapter is plugged in.");
 
 QString byIdName(const QString &path)
 {
@@ -21,6 +23,17 @@ QString byIdName(const QString &path)
         if (link.canonicalFilePath() == target)
             return link.absoluteFilePath();
     return {};
+}
+
+// For a device given by its path there is no COM number to map: just the devices there are.
+QString devicesList(const QList<SerialDevice> &devices)
+{
+    if (devices.isEmpty())
+        return kNoDevices;
+    QStringList lines{QStringLiteral("Serial devices on this system:")};
+    for (const SerialDevice &device : devices)
+        lines.append(QStringLiteral("  ") + device.summary());
+    return lines.join(u'\n');
 }
 
 } // namespace
@@ -55,13 +68,14 @@ QList<SerialDevice> serialDevices()
 QString serialDevicesAdvice(int port)
 {
     const QList<SerialDevice> devices = serialDevices();
+    if (port < 1)
+        return devicesList(devices);
     const QString file = portsFiles().constFirst();
     if (devices.isEmpty())
-        return QStringLiteral("This system reports no serial devices: check that the adapter is "
-                              "plugged in. Once it is, map COM%1 to it with a line in the [ports] "
-                              "section of %2, such as:\n%3")
-            .arg(port)
-            .arg(file, portsFileLine(port, QStringLiteral("/dev/ttyUSB0")));
+        return kNoDevices + QStringLiteral(" Once it is, map COM%1 to it with a line in the "
+                                           "[ports] section of %2, such as:\n%3")
+                                .arg(port)
+                                .arg(file, portsFileLine(port, QStringLiteral("/dev/ttyUSB0")));
     QStringList lines{QStringLiteral("Serial devices on this system, each with the line that "
                                      "makes it COM%1 in the [ports] section of %2:")
                           .arg(port)

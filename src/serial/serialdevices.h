@@ -22,5 +22,6 @@ struct SerialDevice {
 QList<SerialDevice> serialDevices();
 
 // What the operator is told when COMn has no device: the devices there are, and the line that
-// would map COMn to one of them in the user's ports file.
+// would map COMn to one of them in the user's ports file. For port 0 (a device given by its
+// path), just the devices.
 QString serialDevicesAdvice(int port);

@@ -45,6 +45,7 @@ void vantrel::bindEvents()
 
 void vantrel::handleEvent(const std::function<void()> &handler)
 {
+    QWidget *const chosen = focusWidget();
     try {
         handler();
     } catch (const Failure &failure) {
@@ -52,6 +53,10 @@ void vantrel::handleEvent(const std::function<void()> &handler)
     } catch (const std::exception &failure) {
         showFailure(QString::fromLocal8Bit(failure.what()));
     }
+    // Qt passes the focus of a control that became disabled to the next one in the tab order
+    // (Clear, after Open Port), where a Space would act on something the operator never chose.
+    if (chosen && !chosen->isEnabled())
+        commandString->setFocus();
 }
 
 bool vantrel::eventFilter(QObject *watched, QEvent *event)

@@ -115,5 +115,17 @@ void vantrel::createControls()
                                     closePort,     clearButton, responseBox,   timeOutBox};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // A screen reader announces each box by the label that names it, not by what it holds. An
+    // editable combo box hands the focus to its inner text field, which the buddy does not reach.
+    const QList<std::pair<QLabel *, QWidget *>> named{
+        {lblPortName, portChoice},   {lblBaudRate, baudChoice}, {lblDataBits, dataBitChoice},
+        {lblStopBit, stopBitChoice}, {lblParity, parityChoice}, {lblTimeOut, timeOutBox},
+        {Label1, commandString},     {Label2, responseBox}};
+    for (const auto &[caption, control] : named) {
+        caption->setBuddy(control);
+        if (auto *box = qobject_cast<QComboBox *>(control))
+            box->lineEdit()->setAccessibleName(caption->text());
+    }
     commandString->setFocus();
 }

@@ -42,6 +42,10 @@ int main(int argc, char **argv)
         std::cout << plcsim::helpText();
         return 0;
     }
+    if (request.version) {
+        std::cout << "vantrel-plcsim " VANTREL_VERSION "\n";
+        return 0;
+    }
     // Before the link exists, so no stop signal can leave the link behind.
     onStopSignals(onStopSignal);
     try {

@@ -43,6 +43,8 @@ PlcCommandLine parseCommandLine(const std::vector<std::string> &arguments)
         };
         if (flag == "--help" || flag == "-h")
             request.help = true;
+        else if (flag == "--version" || flag == "-V")
+            request.version = true;
         else if (flag == "--link")
             request.link = value();
         else if (flag == "--no-handshake")
@@ -113,6 +115,7 @@ Options:
                      it, or after the first half of the first reply
   --reply TEXT       answer every plain command with TEXT instead of "OK ..."
   -h, --help         show this text
+  -V, --version      show the version
 
 Example:
   build/vantrel-plcsim --link /tmp/com1

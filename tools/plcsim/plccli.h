@@ -14,6 +14,7 @@ struct PlcCommandLine {
     PlcOptions options;
     std::optional<std::string> link;
     bool help = false;
+    bool version = false;
 };
 
 // Throws std::invalid_argument with a message fit for the user.

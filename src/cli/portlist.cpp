@@ -1,0 +1,25 @@
+#include "portlist.h"
+
+#include "portmap.h"
+#include "serialdevices.h"
+
+#include <QStringList>
+
+namespace
+{
+// The ports the window offers.
+constexpr int kWindowPorts = 6;
+} // namespace
+
+QString portList()
+{
+    QStringList lines;
+    for (int port = 1; port <= kWindowPorts; ++port)
+        lines.append(mapPort(port).summary());
+    const QList<SerialDevice> devices = serialDevices();
+    lines.append(devices.isEmpty() ? QStringLiteral("Serial devices: none reported by this system")
+                                   : QStringLiteral("Serial devices:"));
+    for (const SerialDevice &device : devices)
+        lines.append(QStringLiteral("  ") + device.summary());
+    return lines.join(u'\n') + u'\n';
+}
