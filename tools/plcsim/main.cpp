@@ -26,7 +26,6 @@ extern "C" void onStopSignal(int signalNumber)
         engine->stop();
 }
 
-
 } // namespace
 
 int main(int argc, char **argv)
