@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -124,22 +125,26 @@ void MSComm::open()
     port_.setDataBits(line.dataBits);
     port_.setStopBits(line.stopBits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
+    // Watched from before the lock file can appear, so a stop signal during the open leaves
+    // none behind.
+    watchedDevice_ = devicePath;
+    watchLockFile(devicePath);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        stopWatchingLockFile();
         failOpen(mapping);
+    }
 
 #ifdef Q_OS_UNIX
     // QSerialPort's exclusive mode does not hold against root, nor against a second opener in
     // this process; a lock on the open device does.
     if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
-        port_.close();
+        releaseDevice();
         throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
                                      "or choose another port.")
                           .arg(portDescription()));
     }
 #endif
     port_.clearError();
-    lockFile_ = heldLockFile(devicePath);
-    noteHeldLockFile(lockFile_);
     lost_ = false;
     open_ = true;
 }
@@ -167,6 +172,13 @@ void MSComm::failOpen(const PortMapping &mapping)
                                          "to the dialout group (sudo usermod -aG dialout "
                                          "$USER), then log in again.")
                               .arg(port));
+        if (const auto stale = staleLockFile(devicePath))
+            throw Failure(QStringLiteral("%1 cannot be opened: the lock file %2 was left behind "
+                                         "by process %3, which no longer exists, and you may "
+                                         "not remove it. Remove it (sudo rm %2), then open "
+                                         "the port again.")
+                              .arg(port, stale->path)
+                              .arg(stale->pid));
         throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
                                      "or choose another port.")
                           .arg(port));
@@ -205,9 +217,14 @@ void MSComm::markLost()
 
 void MSComm::releaseDevice()
 {
-    forgetHeldLockFile(lockFile_);
-    lockFile_.clear();
     port_.close();
+    stopWatchingLockFile();
+}
+
+void MSComm::stopWatchingLockFile()
+{
+    if (!watchedDevice_.isEmpty())
+        unwatchLockFile(std::exchange(watchedDevice_, QString()));
 }
 
 void MSComm::throwIfLost() const

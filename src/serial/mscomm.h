@@ -45,6 +45,7 @@ private:
     void close();
     void markLost();
     void releaseDevice();
+    void stopWatchingLockFile();
     void refuseWhileOpen(const QString &what) const;
     void throwIfLost() const;
     void noteErrorAfterIo();
@@ -61,6 +62,7 @@ private:
     bool open_ = false;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
-    // QSerialPort's lock file for the open device, removed by a stop signal's handler.
-    QString lockFile_;
+    // The device whose lock file a stop signal removes, from before the open until after the
+    // close.
+    QString watchedDevice_;
 };

@@ -1,33 +1,36 @@
 #include "portlockfile.h"
 
-#include <QCoreApplication>
 #include <QFile>
+
+#include <cerrno>
+#include <csignal>
+
+QString lockFileName(const QString &devicePath)
+{
+    QString name = devicePath.startsWith(QLatin1String("/dev/")) ? devicePath.mid(5) : devicePath;
+    name.replace(u'/', u'_');
+    return QStringLiteral("LCK..") + name;
+}
 
 QStringList lockFileCandidates(const QString &devicePath)
 {
-    static const QStringList directories{QStringLiteral("/var/lock"),
-                                         QStringLiteral("/etc/locks"),
-                                         QStringLiteral("/var/spool/locks"),
-                                         QStringLiteral("/var/spool/uucp"),
-                                         QStringLiteral("/tmp"),
-                                         QStringLiteral("/var/tmp"),
-                                         QStringLiteral("/var/lock/lockdev"),
-                                         QStringLiteral("/run/lock")};
-    QString name = devicePath.startsWith(QLatin1String("/dev/")) ? devicePath.mid(5) : devicePath;
-    name.replace(u'/', u'_');
     QStringList candidates;
-    for (const QString &directory : directories)
-        candidates.append(directory + QStringLiteral("/LCK..") + name);
+    for (const char *directory : kLockDirectories)
+        candidates.append(QString::fromLatin1(directory) + u'/' + lockFileName(devicePath));
     return candidates;
 }
 
-QString heldLockFile(const QString &devicePath)
+std::optional<StaleLockFile> staleLockFile(const QString &devicePath)
 {
-    const QByteArray ownId = QByteArray::number(QCoreApplication::applicationPid());
     for (const QString &candidate : lockFileCandidates(devicePath)) {
         QFile file(candidate);
-        if (file.open(QIODevice::ReadOnly) && file.readLine().trimmed() == ownId)
-            return candidate;
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        bool isNumber = false;
+        const qint64 pid = file.readLine().trimmed().toLongLong(&isNumber);
+        // EPERM means the process exists under another user: a live holder, not a stale file.
+        if (isNumber && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            return StaleLockFile{candidate, pid};
     }
-    return {};
+    return std::nullopt;
 }

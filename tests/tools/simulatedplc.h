@@ -17,7 +17,8 @@ struct SimulatedPlc {
         engine.start();
     }
 
-    // Every byte the controller has received so far.
+    // What the controller has received: every byte of a test's exchange (the engine keeps the last
+    // 64 KiB).
     QByteArray received() const { return QByteArray::fromStdString(engine.received()); }
 
     plcsim::PseudoTerminal terminal;

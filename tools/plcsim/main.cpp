@@ -1,7 +1,9 @@
 #include "plccli.h"
 #include "plcdevicelink.h"
 #include "plcengine.h"
+#include "plcloglimiter.h"
 #include "pseudoterminal.h"
+#include "stophandler.h"
 
 #include <atomic>
 #include <csignal>
@@ -13,19 +15,15 @@ namespace
 {
 
 std::atomic<plcsim::PlcEngine *> running = nullptr;
+std::atomic<int> stopSignal = 0;
 
-extern "C" void onStopSignal(int)
+// Noted first and the engine looked at second, while main sets the engine first and looks at
+// the note second: a signal that comes before the engine runs is never lost.
+extern "C" void onStopSignal(int signalNumber)
 {
+    stopSignal.store(signalNumber);
     if (plcsim::PlcEngine *engine = running.load())
         engine->stop();
-}
-
-void stopOn(int signalNumber)
-{
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(signalNumber, &action, nullptr);
 }
 
 } // namespace
@@ -47,6 +45,8 @@ int main(int argc, char **argv)
         std::cout << "vantrel-plcsim " VANTREL_VERSION "\n";
         return 0;
     }
+    // Before the link exists, so no stop signal can leave the link behind.
+    onStopSignals(onStopSignal);
     try {
         plcsim::PseudoTerminal terminal;
         std::optional<plcsim::PlcDeviceLink> link;
@@ -57,16 +57,18 @@ int main(int argc, char **argv)
             std::cout << link->path() << '\n';
         std::cout.flush();
 
+        plcsim::PlcLogLimiter log([](const std::string &line) { std::cerr << line << '\n'; });
         plcsim::PlcEngine engine(terminal, request.options,
-                                 [](const std::string &line) { std::cerr << line << '\n'; });
+                                 [&log](const std::string &line) { log.write(line); });
         running = &engine;
-        stopOn(SIGINT);
-        stopOn(SIGTERM);
+        if (stopSignal.load() != 0)
+            engine.stop();
         engine.runUntilStopped();
         running = nullptr;
     } catch (const std::runtime_error &error) {
         std::cerr << "vantrel-plcsim: " << error.what() << '\n';
         return 1;
     }
-    return 0;
+    // The terminal is hung up and the link removed by now; the status tells the signal.
+    return stopSignal.load() != 0 ? 128 + stopSignal.load() : 0;
 }

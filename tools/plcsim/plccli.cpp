@@ -19,6 +19,15 @@ int number(const std::string &flag, const std::string &text, int smallest)
     return value;
 }
 
+PlcOptions::Phase phase(const std::string &flag, const std::string &text)
+{
+    if (text == "handshake")
+        return PlcOptions::Phase::Handshake;
+    if (text == "reply")
+        return PlcOptions::Phase::Reply;
+    throw std::invalid_argument(flag + " wants \"handshake\" or \"reply\", not \"" + text + "\"");
+}
+
 } // namespace
 
 PlcCommandLine parseCommandLine(const std::vector<std::string> &arguments)
@@ -54,6 +63,8 @@ PlcCommandLine parseCommandLine(const std::vector<std::string> &arguments)
             o.pauseMs = number(flag, value(), 0);
         else if (flag == "--hangup-after")
             o.hangupAfter = number(flag, value(), 0);
+        else if (flag == "--hangup-during")
+            o.hangupDuring = phase(flag, value());
         else if (flag == "--reply")
             o.reply = value();
         else
@@ -69,7 +80,8 @@ std::string helpText()
     return R"(Usage: vantrel-plcsim [OPTION]...
 Plays a PLC on a pseudo-terminal so vantrel can be tried without hardware.
 Prints the terminal's device path (e.g. /dev/pts/7) on the first line of
-standard output, and logs every exchange on standard error. Stop it with Ctrl-C.
+standard output, and logs every exchange on standard error (at most 50 lines a
+second, the rest summed up; long lines cut short). Stop it with Ctrl-C.
 
 What the controller does:
   Bytes are 8-bit (Latin-1). A command is its text followed by CR.
@@ -98,6 +110,9 @@ Options:
   --pieces N         write each reply, terminator included, in N pieces...
   --pause MS         ...waiting MS milliseconds between pieces
   --hangup-after N   after N commands, hang up the terminal and quit
+  --hangup-during handshake|reply
+                     hang up and quit at the first ENQ instead of answering
+                     it, or after the first half of the first reply
   --reply TEXT       answer every plain command with TEXT instead of "OK ..."
   -h, --help         show this text
   -V, --version      show the version
@@ -114,8 +129,9 @@ then, in another terminal, any of:
   printf '\005' | socat -t1 - /tmp/com1,rawer | od -c
       sends a lone ENQ and shows the ENQ that comes back.
 
-Exit status: 0 when stopped or hung up, 1 when the terminal or the link cannot be
-set up, 2 for a bad command line.
+Exit status: 0 when hung up, 1 when the terminal or the link cannot be set up,
+2 for a bad command line, 128 plus the signal's number when stopped by SIGINT,
+SIGTERM or SIGHUP (the link is removed first).
 )";
 }
 

@@ -11,8 +11,14 @@ std::optional<PlcIncoming> PlcCommandReader::feed(char byte)
     if (byte == '\x05' && pending_.empty())
         return PlcIncoming{PlcIncoming::Kind::Enquiry, {}};
     if (byte == '\r')
-        return PlcIncoming{PlcIncoming::Kind::Command, std::exchange(pending_, {})};
-    pending_ += byte;
+        return PlcIncoming{PlcIncoming::Kind::Command, std::exchange(pending_, {}),
+                           std::exchange(dropped_, 0)};
+    if (pending_.size() < maxCommand) {
+        pending_ += byte;
+        return std::nullopt;
+    }
+    if (dropped_++ == 0)
+        return PlcIncoming{PlcIncoming::Kind::Overlong, {}};
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include "plcreply.h"
 #include "plcvisible.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -58,14 +59,14 @@ void PlcEngine::runUntilStopped()
 std::string PlcEngine::received() const
 {
     std::lock_guard lock(receivedMutex_);
-    return received_;
+    return received_.substr(received_.size() - std::min(received_.size(), receivedKept));
 }
 
 bool PlcEngine::waitForReceived(std::size_t bytes, int timeoutMs) const
 {
     std::unique_lock lock(receivedMutex_);
     return receivedGrew_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return received_.size() >= bytes; });
+                                  [&] { return receivedCount_ >= bytes; });
 }
 
 bool PlcEngine::send(const std::string &bytes)
@@ -114,6 +115,10 @@ bool PlcEngine::readAvailable(int master)
     {
         std::lock_guard lock(receivedMutex_);
         received_.append(buffer, static_cast<std::size_t>(count));
+        receivedCount_ += static_cast<std::size_t>(count);
+        // Trimmed in halves, so each byte is moved at most once.
+        if (received_.size() > 2 * receivedKept)
+            received_.erase(0, received_.size() - receivedKept);
     }
     receivedGrew_.notify_all();
     for (ssize_t i = 0; i < count; ++i) {
@@ -125,14 +130,30 @@ bool PlcEngine::readAvailable(int master)
 
 bool PlcEngine::handle(const PlcIncoming &incoming)
 {
+    using Phase = PlcOptions::Phase;
+    if (incoming.kind == PlcIncoming::Kind::Overlong) {
+        log("note: a command has passed " + std::to_string(PlcCommandReader::maxCommand) +
+            " bytes without CR; the rest of it is dropped up to its CR");
+        return true;
+    }
     if (incoming.kind == PlcIncoming::Kind::Enquiry) {
         log("rx: " + visible(std::string(1, enq)));
+        if (options_.hangupDuring == Phase::Handshake) {
+            hangUp();
+            return false;
+        }
         if (!options_.answerEnq)
             return true;
         return stop_.pause(options_.enqDelayMs) && transmit(std::string(1, enq));
     }
     if (log_)
-        log("rx: " + visible(incoming.text + "\r"));
+        log("rx: " + visibleStart(incoming.text + "\r") +
+            (incoming.dropped == 0 ? ""
+                                   : " (" + std::to_string(incoming.dropped) + " more bytes dropped)"));
+    if (options_.hangupDuring == Phase::Reply && !options_.silent) {
+        hangUpInReply(replyFor(incoming.text, options_));
+        return false;
+    }
     if (!options_.silent) {
         if (!stop_.pause(options_.replyDelayMs) || !transmit(replyFor(incoming.text, options_)))
             return false;
@@ -156,8 +177,16 @@ bool PlcEngine::transmit(const std::string &bytes)
     }
     // Spelling out a long reply costs time the tool under test would otherwise have.
     if (log_)
-        log("tx: " + visible(bytes));
+        log("tx: " + visibleStart(bytes));
     return true;
+}
+
+void PlcEngine::hangUpInReply(const std::string &reply)
+{
+    const std::string firstHalf = splitEvenly(reply, 2).front();
+    if (writeAll(firstHalf))
+        log("tx: " + visibleStart(firstHalf) + " (first half)");
+    hangUp();
 }
 
 bool PlcEngine::writeAll(const std::string &bytes)
@@ -195,6 +224,7 @@ void PlcEngine::hangUp()
         std::lock_guard lock(writeMutex_);
         terminal_.hangUp();
     }
+    hungUp_.store(true);
     log("hang-up after " + std::to_string(commandsServed_.load()) + " command(s)");
 }
 

@@ -33,10 +33,16 @@ public:
     // Serves on the caller's thread until stop(), a hang-up or an error on the terminal.
     void runUntilStopped();
 
+    // The last bytes received, up to receivedKept of them: all of any test's exchange, while a
+    // long run keeps only a bounded window.
+    static constexpr std::size_t receivedKept = 64 * 1024;
     std::string received() const;
+    // Waits until bytes have arrived in all, counted from the start.
     bool waitForReceived(std::size_t bytes, int timeoutMs) const;
     // Commands dealt with: answered, or swallowed under --silent.
     int commandsServed() const { return commandsServed_.load(); }
+    // True once the engine has hung up the terminal of its own accord (--hangup-...).
+    bool hungUp() const { return hungUp_.load(); }
     // Writes bytes to the tool now, between replies if one is under way.
     bool send(const std::string &bytes);
 
@@ -45,6 +51,7 @@ private:
     bool readAvailable(int master);
     bool handle(const PlcIncoming &incoming);
     bool transmit(const std::string &bytes);
+    void hangUpInReply(const std::string &reply);
     bool writeAll(const std::string &bytes);
     void hangUp();
     void log(const std::string &line) const;
@@ -58,7 +65,9 @@ private:
     mutable std::mutex receivedMutex_;
     mutable std::condition_variable receivedGrew_;
     std::string received_;
+    std::size_t receivedCount_ = 0;
     std::atomic<int> commandsServed_ = 0;
+    std::atomic<bool> hungUp_ = false;
     std::jthread thread_;
 };
 

@@ -27,4 +27,13 @@ std::string visible(std::string_view bytes)
     return text;
 }
 
+std::string visibleStart(std::string_view bytes)
+{
+    constexpr std::size_t shown = 80;
+    if (bytes.size() <= shown)
+        return visible(bytes);
+    return visible(bytes.substr(0, shown)) + "... (" + std::to_string(bytes.size()) +
+           " bytes in all)";
+}
+
 } // namespace plcsim
