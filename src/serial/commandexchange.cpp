@@ -77,14 +77,13 @@ void CommandExchange::readResponse()
 bool CommandExchange::pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take)
 {
     const qint64 deadline = clock_.ticks() + timeout;
-    for (qint64 now = clock_.ticks();; now = clock_.ticks()) {
-        // Waiting first costs nothing when input is already there, and spares a read that
-        // would find nothing while the controller is still answering.
-        line_.waitForInput(std::max<qint64>(deadline - now, 0));
+    for (;;) {
         if (take(line_.Input()))
             return true;
-        // Arriving input never moves the deadline.
-        if (clock_.ticks() >= deadline)
+        const qint64 now = clock_.ticks();
+        if (now >= deadline)
             return false;
+        // Arriving input never moves the deadline.
+        line_.waitForInput(deadline - now);
     }
 }
