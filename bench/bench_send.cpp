@@ -75,7 +75,7 @@ QString sendProgram()
 double runSend(const plcsim::PlcEngine &engine, const std::string &device, const QByteArray &input,
                double &total)
 {
-    const std::size_t before = engine.received().size();
+    const std::size_t before = engine.receivedCount();
     QProcess send;
     send.setStandardOutputFile(QProcess::nullDevice());
     send.setProgram(sendProgram());

@@ -62,6 +62,12 @@ std::string PlcEngine::received() const
     return received_.substr(received_.size() - std::min(received_.size(), receivedKept));
 }
 
+std::size_t PlcEngine::receivedCount() const
+{
+    std::lock_guard lock(receivedMutex_);
+    return receivedCount_;
+}
+
 bool PlcEngine::waitForReceived(std::size_t bytes, int timeoutMs) const
 {
     std::unique_lock lock(receivedMutex_);

@@ -37,6 +37,8 @@ public:
     // long run keeps only a bounded window.
     static constexpr std::size_t receivedKept = 64 * 1024;
     std::string received() const;
+    // The bytes received in all, counted from the start.
+    std::size_t receivedCount() const;
     // Waits until bytes have arrived in all, counted from the start.
     bool waitForReceived(std::size_t bytes, int timeoutMs) const;
     // Commands dealt with: answered, or swallowed under --silent.
