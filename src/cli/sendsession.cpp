@@ -16,8 +16,6 @@
 namespace
 {
 
-const QString kNoResponse = QStringLiteral("(Warning: No Response from PLC)");
-
 void writeOut(const QByteArray &line)
 {
     // Flushed line by line: a script reading the output sees each reply as it comes.
@@ -87,7 +85,7 @@ int SendSession::run(CommandSource &commands)
         const ExchangeRecord record = exchange(*command);
         writeOut(options_.json ? jsonLine(record) : textLine(record));
         if (record.status == ReplyStatus::NoResponse)
-            warn(*command, kNoResponse);
+            warn(*command, kNoResponseWarning);
         else if (record.status == ReplyStatus::BadFcs)
             warn(*command, QStringLiteral("the reply \"%1\" fails its frame check")
                                .arg(QString::fromUtf8(escapeLine(record.reply))));

@@ -4,6 +4,9 @@
 #include <functional>
 
 class SerialLine;
+
+// What the operator is told when a command got no reply.
+inline const QString kNoResponseWarning = QStringLiteral("(Warning: No Response from PLC)");
 class TickClock;
 
 // What the exchange needs of the window: the timeout text as it stands now, and Open Port.

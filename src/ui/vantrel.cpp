@@ -18,7 +18,6 @@
 
 namespace
 {
-const QString kNoResponse = QStringLiteral("(Warning: No Response from PLC)");
 constexpr qint16 kEnterKey = 13;
 } // namespace
 
@@ -122,7 +121,7 @@ void vantrel::commandString_KeyPress(qint16 &key)
     const QString reply = sendCommand(commandString->text());
     if (reply.isEmpty()) {
         beep();
-        appendResponse(kNoResponse);
+        appendResponse(kNoResponseWarning);
     } else {
         appendResponse(reply);
     }
