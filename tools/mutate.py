@@ -9,6 +9,7 @@ is interrupted (Ctrl-C, SIGTERM, SIGHUP).
 
     python3 tools/mutate.py                  # every mutation; needs a configured build/
     python3 tools/mutate.py parity timeout   # only those whose name contains a word given
+    python3 tools/mutate.py --tests 'tst_window|tst_responsebox' Open-at   # only those tests
 
 Exit status: 0 every mutation caught, 1 some survived, 2 the run could not be made.
 """
@@ -77,9 +78,13 @@ def check_applies(mutation):
                         f"{mutation.path.relative_to(ROOT)}, not once")
 
 
-def test_targets(build):
+def ctest_command(build, tests):
+    return ["ctest", "--test-dir", str(build)] + (["-R", tests] if tests else [])
+
+
+def test_targets(build, tests):
     """The programs CTest runs: every command argument that is a file in the build folder."""
-    shown = subprocess.run(["ctest", "--test-dir", str(build), "--show-only=json-v1"],
+    shown = subprocess.run(ctest_command(build, tests) + ["--show-only=json-v1"],
                            check=True, capture_output=True, text=True).stdout
     targets = set()
     for test in json.loads(shown)["tests"]:
@@ -95,9 +100,9 @@ def build_tests(build, targets):
     return done.returncode == 0, done.stdout + done.stderr
 
 
-def run_tests(build, bound):
+def run_tests(build, tests, bound):
     """Returns (passed, what failed: test names with their status, and a hang if any)."""
-    ctest = subprocess.Popen(["ctest", "--test-dir", str(build), "-j2"], stdout=subprocess.PIPE,
+    ctest = subprocess.Popen(ctest_command(build, tests) + ["-j2"], stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True, start_new_session=True)
     hung = False
     try:
@@ -129,6 +134,8 @@ def main():
     parser.add_argument("--build", type=Path, default=ROOT / "build")
     parser.add_argument("--bound", type=int, default=90,
                         help="seconds the whole test run may take before it counts as a hang")
+    parser.add_argument("--tests", metavar="REGEX",
+                        help="run only the CTest tests matching REGEX (quicker, for one area)")
     args = parser.parse_args()
 
     try:
@@ -139,10 +146,10 @@ def main():
     except ListError as error:
         print(f"mutate: {error}", file=sys.stderr)
         return 2
-    targets = test_targets(args.build)
+    targets = test_targets(args.build, args.tests)
 
     built, log = build_tests(args.build, targets)
-    passed, failed = run_tests(args.build, args.bound) if built else (False, "")
+    passed, failed = run_tests(args.build, args.tests, args.bound) if built else (False, "")
     if not passed:
         print(log if not built else f"mutate: the tests fail unmutated: {failed}",
               file=sys.stderr)
@@ -159,7 +166,7 @@ def main():
                 mutation.path.write_text(saved.replace(mutation.original, mutation.replacement))
                 built, log = build_tests(args.build, targets)
                 if built:
-                    passed, failed = run_tests(args.build, args.bound)
+                    passed, failed = run_tests(args.build, args.tests, args.bound)
             finally:
                 # A second Ctrl-C must not cut the restore short.
                 held = signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
