@@ -40,7 +40,7 @@ void TestCommandExchange::exchange_data()
     const Arrivals answered{{0, ENQ}, {10, "OK" + CR}};
     const QString sentRD = ENQ + "RD" + CR;
     // clang-format off
-    row("earlier CRs belong to the reply", {"500", "RD", {{0, ENQ}, {10, "A" + CR + "B" + CR}}, sentRD, "A" + CR + "B", 10});
+    row("earlier CRs belong to the reply", {"500", "RD", {{0, ENQ}, {10, "A" + CR + "B"}, {20, "C" + CR}}, sentRD, "A" + CR + "BC", 20});
     row("blanks around a command go out as typed", {"500", " RD ", answered, ENQ + " RD " + CR, "OK", 10});
     row("a blank before @ means a handshake", {"500", " @a", answered, ENQ + " @a" + CR, "OK", 10});
     row("late ENQ then silence: both waits add up", {"900", "RD", {{899, ENQ}}, sentRD, "", 1799});
