@@ -79,6 +79,8 @@ void TestSerialLine::leftoverJoinsTheNextReply()
 
 void TestSerialLine::anotherProgramHoldsThePort()
 {
+    // A lock on a second open of the device stands for another program's: flock locks belong to
+    // the open file, not to the process.
     PlcRig rig;
     const int holder = ::open(rig.terminal.slavePath().c_str(), O_RDWR | O_NOCTTY);
     QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
