@@ -19,11 +19,7 @@ struct PlcRig final : SimulatedPlc, ExchangeHost, PortChoiceSource {
     }
 
     QString timeOutText() const override { return timeOut; }
-    void openPort_Click() override
-    {
-        if (const auto line = openPortSteps(comm, *this))
-            openLines.append(*line);
-    }
+    void openPort_Click() override { openPortSteps(comm, *this); }
     PortChoices portChoices() const override { return choices; }
 
     MSComm comm;
@@ -31,5 +27,4 @@ struct PlcRig final : SimulatedPlc, ExchangeHost, PortChoiceSource {
     CommandExchange exchange{comm, clock, *this};
     PortChoices choices{"9600", "None", "8", "1", 0};
     QString timeOut = QStringLiteral("2000");
-    QStringList openLines;
 };
