@@ -2,6 +2,7 @@
 #include "windowrig.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <functional>
 #include <unistd.h>

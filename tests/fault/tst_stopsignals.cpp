@@ -21,26 +21,21 @@ namespace
 // Clicks the window program's Open Port until the device's lock file is there; returns it.
 QString openPort(const QProcess &window, const SimulatedPlc &plc)
 {
-    const QPoint button = vantrel().findChild<QPushButton *>("openPort")->geometry().center();
-    const QStringList click{"search",
-                            "--onlyvisible",
-                            "--pid",
-                            QString::number(window.processId()),
-                            "mousemove",
-                            "--window",
-                            "%1",
-                            QString::number(button.x()),
-                            QString::number(button.y()),
-                            "click",
-                            "1"};
+    const QPoint at = vantrel().findChild<QPushButton *>("openPort")->geometry().center();
+    // The second %1 is xdotool's: the window the search found.
+    const QStringList click =
+        QStringLiteral("search --onlyvisible --pid %1 --name . mousemove --window %2 %3 %4 click 1")
+            .arg(QString::number(window.processId()), "%1", QString::number(at.x()),
+                 QString::number(at.y()))
+            .split(' ');
     QString lockFile;
-    QTest::qWaitFor(
+    const bool opened = QTest::qWaitFor(
         [&] {
             QProcess::execute("xdotool", click); // fails, to be tried again, until the window shows
             return !(lockFile = lockFileOf(plc)).isEmpty();
         },
         kBound);
-    return lockFile;
+    return opened ? lockFile : QString();
 }
 
 } // namespace
