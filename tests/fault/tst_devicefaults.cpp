@@ -113,7 +113,7 @@ private slots:
         // another user cannot; made undeletable here, the open must say what is wrong and where.
         WindowRig rig;
         rig.click("openPort");
-        QFile lockFile(lockFileOf(rig.plc));
+        QFile lockFile(lockFileOf(rig.plc, QCoreApplication::applicationPid()));
         rig.click("closePort");
         QProcess gone;
         gone.start("true");

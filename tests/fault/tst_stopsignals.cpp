@@ -3,6 +3,7 @@
 #include "mscomm.h"
 #include "vantrel.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -32,7 +33,7 @@ QString openPort(const QProcess &window, const SimulatedPlc &plc)
     const bool opened = QTest::qWaitFor(
         [&] {
             QProcess::execute("xdotool", click); // fails, to be tried again, until the window shows
-            return !(lockFile = lockFileOf(plc)).isEmpty();
+            return !(lockFile = lockFileOf(plc, window.processId())).isEmpty();
         },
         kBound);
     return opened ? lockFile : QString();
