@@ -51,7 +51,7 @@ private slots:
         QFETCH(Options, options);
         QFETCH(QString, logBeforeFailure);
         WindowRig rig(options);
-        rig.control<QLineEdit>("timeOutBox")->setText("60000"); // a hang-up must not wait for it
+        rig.control<QLineEdit>("timeOutBox")->setText("15000"); // a hang-up must not wait for it
         if (options.hangupAfter == 1) {
             rig.send("RD");
             QVERIFY(QTest::qWaitFor([&] { return rig.plc.engine.hungUp(); }, kBound));
