@@ -4,47 +4,28 @@
 #include "fuzzinput.h"
 #include "plccommandreader.h"
 
-#include <string>
-#include <vector>
-
-using plcsim::PlcIncoming;
-
-namespace
-{
-
-std::string shown(const std::vector<PlcIncoming> &events)
-{
-    std::string s;
-    for (const PlcIncoming &e : events)
-        s += e.kind == PlcIncoming::Kind::Enquiry ? "ENQ " : "[" + e.text + "] ";
-    return s;
-}
-
-} // namespace
+#include <QByteArrayList>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string stream(reinterpret_cast<const char *>(data), size);
+    const QByteArray stream(reinterpret_cast<const char *>(data), qsizetype(size));
     plcsim::PlcCommandReader reader;
-    std::vector<PlcIncoming> got;
+    QByteArrayList got;
     for (char byte : stream)
-        if (auto incoming = reader.feed(byte))
-            got.push_back(*incoming);
+        if (const auto incoming = reader.feed(byte))
+            got += incoming->kind == plcsim::PlcIncoming::Kind::Enquiry
+                       ? "ENQ"
+                       : '[' + QByteArray::fromStdString(incoming->text) + ']';
 
-    std::vector<PlcIncoming> cut;
-    for (size_t start = 0; start <= stream.size();) {
-        size_t cr = stream.find('\r', start);
-        size_t text = start;
-        while (text < stream.size() && text != cr && stream[text] == '\x05') {
-            cut.push_back({PlcIncoming::Kind::Enquiry, {}});
-            ++text;
-        }
-        if (cr == std::string::npos)
-            break;
-        cut.push_back({PlcIncoming::Kind::Command, stream.substr(text, cr - text)});
-        start = cr + 1;
+    QByteArrayList cut;
+    const QByteArrayList pieces = stream.split('\r');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        QByteArray piece = pieces[i];
+        for (; piece.startsWith('\x05'); piece.remove(0, 1))
+            cut += "ENQ";
+        if (i + 1 < pieces.size())
+            cut += '[' + piece + ']';
     }
-    expect(shown(got) == shown(cut), "the reader cuts commands at CR",
-           [&] { return QString::fromStdString(shown(got) + "instead of " + shown(cut)); });
+    expectSame(got, cut, "the reader cuts commands at CR", stream);
     return 0;
 }
