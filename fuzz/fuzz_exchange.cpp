@@ -7,7 +7,6 @@
 
 #include <QList>
 
-#include <functional>
 #include <utility>
 
 namespace
@@ -31,18 +30,16 @@ struct Script : FuzzInput {
     qint64 step(qint64 asked) { return atEnd() ? asked : byte(); }
 };
 
+// A line that reads and waits as its script says, on a clock of its own.
 class ScriptedLine final : public SerialLine
 {
 public:
-    ScriptedLine(FakeClock &clock, Script script) : clock_(clock), script_(std::move(script)) {}
     void setOutput(const QString &text) override { written += text; }
-    QString Input() override { return script_.read(); }
-    void waitForInput(qint64 msecs) override { clock_.now += script_.step(std::max(msecs, 1ll)); }
+    QString Input() override { return script.read(); }
+    void waitForInput(qint64 msecs) override { clock.now += script.step(std::max(msecs, 1ll)); }
+    FakeClock clock;
+    Script script;
     QString written;
-
-private:
-    FakeClock &clock_;
-    Script script_;
 };
 
 // The rules: a phase reads, then stops when the read is accepted or the clock is at or past
@@ -54,7 +51,7 @@ struct Model {
     QString sent, lastResponse, receiveBuffer;
     int opens = 0;
 
-    bool phase(qint64 timeout, const std::function<bool(const QString &)> &accept)
+    template <typename Accept> bool phase(qint64 timeout, Accept accept)
     {
         const qint64 deadline = now + timeout;
         while (!accept(script.read())) {
@@ -89,41 +86,32 @@ struct Model {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput in{data, size};
-    struct Command {
-        qint8 timeout;
-        bool handshake;
-        QString text;
-    };
-    QList<Command> commands(1 + in.byte() % 3);
-    for (Command &c : commands) {
-        c.timeout = qint8(in.byte());
-        const uint8_t shape = in.byte();
-        c.handshake = !(shape & 16);
-        c.text = (shape & 8 ? u"@"_qs : QString()) + in.text(shape & 7);
-    }
-    const Script script{in};
-
-    FakeClock clock;
-    ScriptedLine line(clock, script);
+    ScriptedLine line;
     FakeHost host;
-    CommandExchange exchange(line, clock, host);
-    Model model{.script = script};
-    for (const Command &c : commands) {
+    CommandExchange exchange(line, line.clock, host);
+    Model model;
+    for (int commands = 1 + in.byte() % 3; commands > 0; --commands) {
+        const qint8 timeout = qint8(in.byte());
+        const uint8_t shape = in.byte();
+        const QString command = (shape & 8 ? u"@"_qs : QString()) + in.text(shape & 7);
+        exchange.setEnqHandshake(!(shape & 16));
         // -128 stands for a timeout text that is no number. A refusal changes nothing.
-        host.timeOut = c.timeout == -128 ? u"abc"_qs : QString::number(c.timeout) + u' ';
-        const bool refused = c.timeout == -128 || QString::fromLatin1(c.text.toLatin1()) != c.text;
-        exchange.setEnqHandshake(c.handshake);
-        const auto reply = outcome([&] { return exchange.sendCommand(c.text); });
+        host.timeOut = timeout == -128 ? u"abc"_qs : QString::number(timeout) + u' ';
+        const bool refused = timeout == -128 || QString::fromLatin1(command.toLatin1()) != command;
+        // The rest of the input is this command's script; what it leaves goes to the next.
+        line.script = model.script = Script{in};
+        const auto reply = outcome([&] { return exchange.sendCommand(command); });
         const auto expected =
             refused ? std::nullopt
-                    : std::optional(model.sendCommand(c.text, c.timeout, c.handshake));
+                    : std::optional(model.sendCommand(command, timeout, !(shape & 16)));
+        in = model.script;
         const ExchangeState &state = exchange.state();
         expectSame(QStringList{shown(reply), state.lastResponse, state.receiveBuffer, line.written,
-                               QString::number(clock.now), QString::number(host.opens)},
+                               QString::number(line.clock.now), QString::number(host.opens)},
                    QStringList{shown(expected), model.lastResponse, model.receiveBuffer, model.sent,
                                QString::number(model.now), QString::number(model.opens)},
                    "the exchange follows its rules",
-                   QStringList{c.text, QString::number(c.timeout)});
+                   QStringList{command, QString::number(timeout)});
     }
     return 0;
 }

@@ -17,11 +17,9 @@ std::optional<qint32> exactReading(const QString &text)
     const bool negative = s.starts_with('-');
     if (s.starts_with('-') || s.starts_with('+'))
         s.erase(0, 1);
-    const size_t point = s.find('.');
-    std::string whole = s.substr(0, point);
-    std::string fraction = point == std::string::npos ? "" : s.substr(point + 1);
-    if ((whole + fraction).empty() ||
-        (whole + fraction).find_first_not_of("0123456789") != std::string::npos)
+    const size_t point = std::min(s.find('.'), s.size());
+    std::string whole = s.substr(0, point), fraction = s.substr(std::min(point + 1, s.size()));
+    if (s == "." || s.empty() || (whole + fraction).find_first_not_of("0123456789") != s.npos)
         return std::nullopt;
     whole.erase(0, whole.find_first_not_of('0'));
     fraction.erase(fraction.find_last_not_of('0') + 1);

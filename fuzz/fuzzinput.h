@@ -3,16 +3,13 @@
 #include "failure.h"
 
 #include <QDebug>
-#include <QString>
 
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 // Reads a fuzzer's bytes as the values a target needs; past the end every read gives 0.
 struct FuzzInput {
-    const uint8_t *data;
-    size_t size;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
 
     bool atEnd() const { return size == 0; }
     uint8_t byte() { return atEnd() ? 0 : (--size, *data++); }
@@ -57,14 +54,12 @@ template <typename T> QString shown(const std::optional<T> &value)
     return value ? shown(*value) : QStringLiteral("refused");
 }
 
-// Stops the fuzzer when got is not expected, printing both and the input. They are shown only
+// Stops the fuzzer when got is not expected, printing the input and both. They are shown only
 // then: showing every input would cost more than checking it.
 template <typename T, typename Input>
 void expectSame(const T &got, const T &expected, const char *property, const Input &input)
 {
-    if (got == expected)
-        return;
-    std::fprintf(stderr, "property broken: %s\ninput    %s\ngot      %s\nexpected %s\n", property,
-                 qPrintable(shown(input)), qPrintable(shown(got)), qPrintable(shown(expected)));
-    std::abort();
+    if (got != expected)
+        qFatal("property broken: %s\ninput    %s\ngot      %s\nexpected %s", property,
+               qPrintable(shown(input)), qPrintable(shown(got)), qPrintable(shown(expected)));
 }
