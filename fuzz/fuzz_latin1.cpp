@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     expectSame(bytes, named.isEmpty() ? codes : QByteArray(), "each byte is its character's code",
                text);
     expectSame(refusal.startsWith(u"The text") && refusal.contains(named), !named.isEmpty(),
-               "a refusal names the first character without an 8-bit code", refusal);
+               "a refusal names the first character without an 8-bit code",
+               QStringList{text, refusal});
     return 0;
 }
