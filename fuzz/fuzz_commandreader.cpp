@@ -4,28 +4,28 @@
 #include "fuzzinput.h"
 #include "plccommandreader.h"
 
-#include <QByteArrayList>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray stream(reinterpret_cast<const char *>(data), qsizetype(size));
+    const std::string stream(reinterpret_cast<const char *>(data), size);
     plcsim::PlcCommandReader reader;
-    QByteArrayList got;
+    std::string got, cut;
     for (char byte : stream)
         if (const auto incoming = reader.feed(byte))
             got += incoming->kind == plcsim::PlcIncoming::Kind::Enquiry
-                       ? "ENQ"
-                       : '[' + QByteArray::fromStdString(incoming->text) + ']';
-
-    QByteArrayList cut;
-    const QByteArrayList pieces = stream.split('\r');
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        QByteArray piece = pieces[i];
-        for (; piece.startsWith('\x05'); piece.remove(0, 1))
-            cut += "ENQ";
-        if (i + 1 < pieces.size())
-            cut += '[' + piece + ']';
+                       ? "ENQ "
+                       : '[' + incoming->text + "] ";
+    for (size_t start = 0, cr = 0; cr != std::string::npos; start = cr + 1) {
+        cr = stream.find('\r', start);
+        // No CR is an ENQ, so the ENQs that open a piece end at its CR at the latest.
+        const size_t text = std::min(stream.find_first_not_of('\x05', start), stream.size());
+        for (size_t enq = start; enq < text; ++enq)
+            cut += "ENQ ";
+        if (cr != std::string::npos)
+            cut += '[' + stream.substr(text, cr - text) + "] ";
     }
-    expectSame(got, cut, "the reader cuts commands at CR", stream);
+    expectSame(QByteArray::fromStdString(got), QByteArray::fromStdString(cut),
+               "the reader cuts commands at CR", QByteArray::fromStdString(stream));
     return 0;
 }
