@@ -28,12 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     expectSame(box.logText(), expected, "the log reads back as appended", expected);
 
+    // What the operator sees: a character draws as itself or as a tag, never as nothing, as a
+    // blank other than the space, or as a box.
     QString visible = box.readableText(0, box.document()->characterCount());
-    expectSame(std::all_of(visible.begin(), visible.end(),
-                           [](QChar c) {
-                               return c == u'\n' || c == u' ' || (c.isPrint() && !c.isSpace());
-                           }),
-               true, "the box shows every character as something visible", visible);
+    QString hidden = visible;
+    hidden.removeIf(
+        [](QChar c) { return c == u'\n' || c == u' ' || (c.isPrint() && !c.isSpace()); });
+    expectSame(hidden.toUcs4(), QList<uint>(), "the box shows every character as something visible",
+               visible);
     expectSame(ByteNotation::original(visible.replace(u'\n', u"\r\n"_qs)), expected,
                "what the box shows reads back as appended", expected);
     return 0;

@@ -30,9 +30,7 @@ std::optional<qint32> exactReading(const QString &text)
     if (fraction > "5" || (fraction == "5" && magnitude % 2 == 1))
         ++magnitude;
     const qint64 value = negative ? -magnitude : magnitude;
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return qint32(value);
+    return value < INT32_MIN || value > INT32_MAX ? std::nullopt : std::optional(qint32(value));
 }
 
 } // namespace
