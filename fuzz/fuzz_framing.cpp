@@ -6,8 +6,6 @@
 #include "framing.h"
 #include "fuzzinput.h"
 
-#include <optional>
-
 namespace
 {
 
@@ -19,51 +17,36 @@ std::optional<int> exclusiveOr(const QString &text)
             return std::nullopt;
         x ^= c.unicode();
     }
-    return text.isEmpty() ? std::nullopt : std::optional<int>(x);
+    return text.isEmpty() ? std::nullopt : std::optional(x);
 }
 
-QString hexAtLeastTwo(quint16 value)
+// head followed by the two-digit FCS of all its codes and "*".
+std::optional<QString> framed(const QString &head)
 {
-    QString digits;
-    do {
-        digits.prepend(QChar("0123456789ABCDEF"[value % 16]));
-        value /= 16;
-    } while (value != 0);
-    return digits.size() < 2 ? u'0' + digits : digits;
+    const std::optional<int> fcs = exclusiveOr(head);
+    return fcs ? std::optional(head + QString::asprintf("%02X*", *fcs)) : std::nullopt;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FuzzInput in(data, size);
-    const qint16 unit = qint16(in.byte() << 8 | in.byte());
+    FuzzInput in{data, size};
+    quint16 unit = quint16(in.byte() << 8);
+    unit |= in.byte();
     const QString text = in.text();
+    expectSame(outcome([&] { return int(computeFCS(text)); }), exclusiveOr(text),
+               "computeFCS is the exclusive-or of the codes", text);
 
-    const std::optional<int> tail =
-        text.size() >= 4 && text.endsWith(u'*') ? exclusiveOr(text.chopped(3)) : std::nullopt;
-    expect(frameCheckHolds(text) == (tail && text.mid(text.size() - 3, 2) == hexAtLeastTwo(*tail)),
-           "frameCheckHolds checks the FCS before the \"*\"", [&] { return quoted(text); });
-
-    const std::optional<int> fcs = outcome([&] { return int(computeFCS(text)); });
-    expect(fcs == exclusiveOr(text), "computeFCS is the exclusive-or of the codes",
-           [&] { return quoted(text); });
-
-    const QString head = u'@' + hexAtLeastTwo(quint16(unit)) + text;
-    const std::optional<int> check = exclusiveOr(head);
-    const QString frame = check ? head + hexAtLeastTwo(quint16(*check)) + u'*' : QString();
     QString command = text;
-    const std::optional<QString> returned = outcome([&] { return appendFCS(unit, command); });
-    if (!returned) {
-        expect(!check && command == text, "appendFCS refuses only text without 8-bit codes",
-               [&] { return quoted(text); });
-        return 0;
-    }
-    expect(check && *returned == frame && command == frame && frameCheckHolds(frame),
-           "appendFCS builds the frame", [&] {
-               return QStringLiteral("unit %1, %2 gave %3")
-                   .arg(unit)
-                   .arg(quoted(text), quoted(*returned));
-           });
+    const auto frame = outcome([&] { return appendFCS(qint16(unit), command); });
+    expectSame(frame, framed(u'@' + QString::asprintf("%02X", unit) + text),
+               "appendFCS builds the frame", text);
+    expectSame(command, frame.value_or(text), "appendFCS leaves the frame in the command", text);
+
+    // Less its last three characters; left() gives all of a shorter text, never framed.
+    for (const QString &checked : {text, frame.value_or(text)})
+        expectSame(frameCheckHolds(checked), framed(checked.left(checked.size() - 3)) == checked,
+                   "frameCheckHolds checks the FCS before \"*\"", checked);
     return 0;
 }

@@ -24,5 +24,6 @@ esac
     -DBUILD_TESTING=OFF
 cmake --build build-fuzz -j2 --target "fuzz_$target" >/dev/null
 mkdir -p "build-fuzz/corpus/$target"
+# An input that runs 30 s is a hang (an exchange that never returns, say), and fails the run.
 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" exec "build-fuzz/fuzz_$target" \
-    -artifact_prefix=build-fuzz/ "$@" "build-fuzz/corpus/$target" "fuzz/corpus/$target"
+    -artifact_prefix=build-fuzz/ -timeout=30 "$@" "build-fuzz/corpus/$target" "fuzz/corpus/$target"
