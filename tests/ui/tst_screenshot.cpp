@@ -34,9 +34,7 @@ void TestScreenshot::render()
 
     // Rendered by the widgets themselves, so it shows their state now rather than whatever
     // the X server last drew.
-    const QImage shot = rig.window.grab().toImage();
-    QCOMPARE(shot.size(), rig.window.size() * rig.window.devicePixelRatio());
-    QVERIFY(shot.save("vantrel-window.png"));
+    QVERIFY(rig.window.grab().save("vantrel-window.png"));
 
     // Each byte alone in the log, as the operator sees it: all 256 pictures differ.
     ResponseBox *box = rig.responseBox();
