@@ -15,7 +15,6 @@ private slots:
     void lines_data();
     void lines();
     void operatorTextStaysTheOperators();
-    void brokenTagStaysText();
     void viewFollowsTheEndCaretStays();
 };
 
@@ -88,19 +87,6 @@ void TestResponseBox::operatorTextStaysTheOperators()
     box.clear();
     QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(box.logText(), QString());
-}
-
-void TestResponseBox::brokenTagStaysText()
-{
-    ResponseBox box;
-    box.appendLine("\r\n"); // "‹CR›‹LF›"
-    QTextCursor caret = box.textCursor();
-    caret.setPosition(2);
-    box.setTextCursor(caret);
-    QTest::keyClick(&box, Qt::Key_Delete);
-    QTest::keyClick(&box, Qt::Key_Delete);
-    // "‹C‹LF›": the broken tag is the operator's text, and does not swallow the tag after it.
-    QCOMPARE(box.logText(), QString("‹C\n\r\n"));
 }
 
 void TestResponseBox::viewFollowsTheEndCaretStays()
