@@ -21,9 +21,7 @@ void TestScreenshot::render()
     std::string everyByte;
     for (int code = 0; code < 256; ++code)
         everyByte += char(code);
-    plcsim::PlcOptions options;
-    options.reply = everyByte;
-    WindowRig rig(options);
+    WindowRig rig({.reply = everyByte});
     rig.window.show();
     rig.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&rig.window));
