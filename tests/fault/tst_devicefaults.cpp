@@ -3,17 +3,21 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <functional>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace
 {
 
-// Read from /proc: this process's resident memory and open descriptors.
-qint64 residentKiB()
+// Read from /proc: a process's resident memory (this one's by default) and open descriptors.
+qint64 residentKiB(const QString &process = "self")
 {
-    QFile statm("/proc/self/statm"); // sizes in pages; the second is the resident one
+    QFile statm("/proc/" + process + "/statm"); // sizes in pages; the second is the resident one
     statm.open(QIODevice::ReadOnly);
     return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
 }
@@ -31,7 +35,7 @@ using Step = std::function<bool(WindowRig &)>;
 using Measure = qint64 (*)();
 
 // Device faults and long runs against the window, in process, with a simulated controller on
-// a pseudo-terminal.
+// a pseudo-terminal; and floods against the simulator program.
 class TestDeviceFaults : public QObject
 {
     Q_OBJECT
@@ -78,7 +82,7 @@ private slots:
         QTest::addColumn<qint64>("allowedGrowth");
         QTest::newRow("exchanges, resident KiB")
             << Step([](WindowRig &rig) { return rig.window.sendCommand("RD D1") == "OK RD D1"; })
-            << 10000 << Measure(residentKiB) << qint64(512);
+            << 10000 << Measure([] { return residentKiB(); }) << qint64(512);
         QTest::newRow("open and close, descriptors") << Step([](WindowRig &rig) {
             rig.click("openPort");
             const bool opened = rig.control<QPushButton>("closePort")->isEnabled();
@@ -133,6 +137,58 @@ private slots:
         QVERIFY2(rig.failures.first().contains("lock file " + lockFile.fileName()) &&
                      rig.failures.first().contains("no longer exists"),
                  qPrintable(rig.failures.first()));
+    }
+
+    void simulatorFlood_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<qsizetype>("replyBytes");
+        // The first 64 KiB of a line are kept and answered ("OK " and CR around them).
+        QTest::newRow("8 MiB line") << QByteArray(8 << 20, 'A') + '\r' << qsizetype(3 + 65536 + 1);
+        QTest::newRow("20,000 commands")
+            << QByteArray("A\r").repeated(20000) << qsizetype(5 * 20000);
+    }
+
+    void simulatorFlood()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(qsizetype, replyBytes);
+        QTemporaryDir directory;
+        QProcess simulator;
+        simulator.setStandardErrorFile(directory.filePath("log"));
+        simulator.start(PLCSIM_PROGRAM);
+        QVERIFY(QTest::qWaitFor([&] { return simulator.canReadLine(); }, kBound));
+        const int fd =
+            ::open(simulator.readLine().trimmed().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios raw{};
+        ::tcgetattr(fd, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(fd, TCSANOW, &raw);
+        const QString pid = QString::number(simulator.processId());
+        const qint64 before = residentKiB(pid);
+
+        // Write and read at once: the simulator stops reading while its replies are not taken.
+        qsizetype written = 0, replied = 0;
+        QByteArray reply(65536, '\0');
+        for (QDeadlineTimer deadline(kBound); replied < replyBytes && !deadline.hasExpired();) {
+            pollfd line{fd, short(POLLIN | (written < input.size() ? POLLOUT : 0)), 0};
+            ::poll(&line, 1, int(deadline.remainingTime()));
+            if (line.revents & POLLOUT)
+                written += std::max<ssize_t>(
+                    0, ::write(fd, input.constData() + written,
+                               std::min<qsizetype>(input.size() - written, 4096)));
+            if (line.revents & POLLIN)
+                replied += std::max<ssize_t>(0, ::read(fd, reply.data(), reply.size()));
+        }
+        QCOMPARE(replied, replyBytes);
+        const qint64 growth = residentKiB(pid) - before;
+        ::close(fd);
+        simulator.terminate();
+        QVERIFY(simulator.waitForFinished(kBound));
+        QVERIFY2(growth < 2048, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
+        const qint64 logBytes = QFileInfo(directory.filePath("log")).size();
+        QVERIFY2(logBytes < 32 * 1024, qPrintable(QStringLiteral("%1 log bytes").arg(logBytes)));
     }
 };
 
