@@ -9,17 +9,16 @@
 static const QChar kEnq(5), kCr(13);
 
 // A line whose reads and waits its script draws from the input: each read is up to five
-// characters, mostly ENQ, CR and LF so that handshakes and reply ends are common; each wait
-// moves the clock by a step. Once the script runs out nothing arrives and a wait lasts as asked.
+// characters (as FuzzInput::text reads them), mostly ENQ, CR and LF so that handshakes and reply
+// ends are common; each wait moves the clock by a step. Once the script runs out nothing arrives
+// and a wait lasts as asked.
 struct ScriptedLine final : SerialLine {
     void setOutput(const QString &text) override { written += text; }
     QString Input() override
     {
-        QString s;
-        for (int n = script.byte() % 6; n > 0; --n) {
-            const uint8_t b = script.byte();
-            s += b < 0xC0 ? QChar(u"\x05\r\n"[b % 3]) : QChar(b);
-        }
+        QString s = script.text(script.byte() % 6);
+        for (QChar &c : s)
+            c = c.unicode() < 0xC0 ? QChar(u"\x05\r\n"[c.unicode() % 3]) : c;
         return s;
     }
     void waitForInput(qint64 msecs) override
