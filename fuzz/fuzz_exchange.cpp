@@ -6,27 +6,19 @@
 #include "fakeline.h"
 #include "fuzzinput.h"
 
-#include <utility>
-
-namespace
-{
-
-const QChar kEnq(5), kCr(13);
+static const QChar kEnq(5), kCr(13);
 
 // A line whose reads and waits its script draws from the input: each read is up to five
-// characters, mostly ENQ, CR and LF so that handshakes and reply ends are common; each wait
-// moves the clock by a step. Once the script runs out nothing arrives and a wait lasts as asked.
-class ScriptedLine final : public SerialLine
-{
-public:
+// characters (as FuzzInput::text reads them), mostly ENQ, CR and LF so that handshakes and reply
+// ends are common; each wait moves the clock by a step. Once the script runs out nothing arrives
+// and a wait lasts as asked.
+struct ScriptedLine final : SerialLine {
     void setOutput(const QString &text) override { written += text; }
     QString Input() override
     {
-        QString s;
-        for (int n = script.byte() % 6; n > 0; --n) {
-            const uint8_t b = script.byte();
-            s += b < 0xC0 ? QChar(u"\x05\r\n"[b % 3]) : QChar(b);
-        }
+        QString s = script.text(script.byte() % 6);
+        for (QChar &c : s)
+            c = c.unicode() < 0xC0 ? QChar(u"\x05\r\n"[c.unicode() % 3]) : c;
         return s;
     }
     void waitForInput(qint64 msecs) override
@@ -38,44 +30,32 @@ public:
     QString written;
 };
 
-// The rules on a line of its own: a phase reads, then stops when the read is accepted or the
+// The rules on a line of its own: a phase reads, then ends when the read is accepted or the
 // clock is at or past its start + timeout, else waits; input never moves the deadline. A
 // timeout below 1 means 1000 ms for the handshake, 500 ms for the reply.
-struct Model {
-    ScriptedLine line;
-    ExchangeState state;
-
-    template <typename Accept> bool phase(qint64 timeout, Accept accept)
-    {
-        const qint64 deadline = line.clock.now + timeout;
-        while (!accept(line.Input())) {
+static QString modelSend(ScriptedLine &line, ExchangeState &state, const QString &command,
+                         qint32 timeout, bool handshake)
+{
+    const auto phase = [&](qint64 fallback, auto accept) {
+        const qint64 deadline = line.clock.now + (timeout < 1 ? fallback : timeout);
+        for (; !accept(line.Input()); line.waitForInput(deadline - line.clock.now))
             if (line.clock.now >= deadline)
                 return false;
-            line.waitForInput(deadline - line.clock.now);
-        }
         return true;
+    };
+    if (handshake && !command.startsWith(u'@')) {
+        line.setOutput(kEnq);
+        // Only a read holding a lone ENQ answers the handshake.
+        if (!phase(1000, [](const QString &s) { return s == kEnq; }))
+            return state.lastResponse = QString();
     }
-
-    QString sendCommand(const QString &command, qint32 timeout, bool handshake)
-    {
-        if (handshake && !command.startsWith(u'@')) {
-            line.setOutput(kEnq);
-            // Only a read holding a lone ENQ answers the handshake.
-            if (!phase(timeout < 1 ? 1000 : timeout, [](const QString &s) { return s == kEnq; }))
-                return state.lastResponse = QString();
-        }
-        line.setOutput(command + kCr);
-        // The reply is all input gathered until it ends in CR; what is left waits for the next.
-        const bool replied = phase(timeout < 1 ? 500 : timeout, [this](const QString &s) {
-            state.receiveBuffer += s;
-            return state.receiveBuffer.endsWith(kCr);
-        });
-        return state.lastResponse =
-                   replied ? std::exchange(state.receiveBuffer, {}).chopped(1) : QString();
-    }
-};
-
-} // namespace
+    line.setOutput(command + kCr);
+    // The reply is all input gathered until it ends in CR; what is left waits for the next.
+    const bool replied =
+        phase(500, [&](const QString &s) { return (state.receiveBuffer += s).endsWith(kCr); });
+    return state.lastResponse =
+               replied ? std::exchange(state.receiveBuffer, {}).chopped(1) : QString();
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -83,7 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ScriptedLine line;
     FakeHost host;
     CommandExchange exchange(line, line.clock, host);
-    Model model;
+    ScriptedLine modelLine;
+    ExchangeState modelState;
+    // What is compared after each command.
+    auto seen = [](const QString &reply, const ExchangeState &state, const ScriptedLine &line) {
+        return QStringList{reply, state.lastResponse, state.receiveBuffer, line.written,
+                           QString::number(line.clock.now)};
+    };
     for (int commands = 1 + in.byte() % 3; commands > 0; --commands) {
         const qint8 timeout = qint8(in.byte());
         const uint8_t shape = in.byte();
@@ -92,17 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         exchange.setEnqHandshake(!(shape & 16));
         host.timeOut = QString::number(timeout) + u' ';
         // The rest of the input is this command's script; what it leaves goes to the next.
-        line.script = model.line.script = in;
+        line.script = modelLine.script = in;
         const QString reply = exchange.sendCommand(command);
-        const QString expected = model.sendCommand(command, timeout, !(shape & 16));
-        in = model.line.script;
-        const ExchangeState &state = exchange.state();
-        expectSame(QStringList{reply, state.lastResponse, state.receiveBuffer, line.written,
-                               QString::number(line.clock.now)},
-                   QStringList{expected, model.state.lastResponse, model.state.receiveBuffer,
-                               model.line.written, QString::number(model.line.clock.now)},
-                   "the exchange follows its rules",
-                   QStringList{command, QString::number(timeout)});
+        const QString expected = modelSend(modelLine, modelState, command, timeout, !(shape & 16));
+        in = modelLine.script;
+        expectSame(seen(reply, exchange.state(), line), seen(expected, modelState, modelLine),
+                   "the exchange follows its rules");
     }
     return 0;
 }

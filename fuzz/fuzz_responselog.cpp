@@ -1,6 +1,6 @@
 // The response log read back exactly: after lines of any Latin-1 text (CR, LF and every other
-// control included) are appended, the log is those lines, each followed by CR LF. What the box
-// shows reads back the same, and holds nothing that draws as nothing, a blank or a box.
+// control included) are appended, the log is those lines, each followed by CR LF, and what the
+// box shows reads back the same. (That each byte looks different is the screenshot test's.)
 #include "bytenotation.h"
 #include "fuzzinput.h"
 #include "responsebox.h"
@@ -26,17 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         box.appendLine(line);
         expected += line + u"\r\n"_qs;
     }
-    expectSame(box.logText(), expected, "the log reads back as appended", expected);
-
-    // What the operator sees: a character draws as itself or as a tag, never as nothing, as a
-    // blank other than the space, or as a box.
-    QString visible = box.readableText(0, box.document()->characterCount());
-    QString hidden = visible;
-    hidden.removeIf(
-        [](QChar c) { return c == u'\n' || c == u' ' || (c.isPrint() && !c.isSpace()); });
-    expectSame(hidden.toUcs4(), QList<uint>(), "the box shows every character as something visible",
-               visible);
-    expectSame(ByteNotation::original(visible.replace(u'\n', u"\r\n"_qs)), expected,
-               "what the box shows reads back as appended", expected);
+    expectSame(box.logText(), expected, "the log reads back as appended");
+    const QString visible = box.readableText(0, box.document()->characterCount());
+    expectSame(ByteNotation::original(QString(visible).replace(u'\n', u"\r\n"_qs)), expected,
+               "what the box shows reads back as appended");
     return 0;
 }
