@@ -1,7 +1,8 @@
 // computeFCS against the exclusive-or of the 8-bit codes, appendFCS against the frame layout:
 // "@", the unit in upper-case hex of at least two digits, the command, the two-digit hex FCS
 // of all before it, "*". Text without 8-bit codes, or empty text for computeFCS, is refused
-// and the caller's command is left alone.
+// and the caller's command is left alone. frameCheckHolds accepts exactly the texts that end
+// in the FCS of all before it and "*".
 #include "framing.h"
 #include "fuzzinput.h"
 
@@ -34,5 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     expectSame(frame, framed(u'@' + QString::asprintf("%02X", unit) + text),
                "appendFCS builds the frame");
     expectSame(command, frame.value_or(text), "appendFCS leaves the frame in the command");
+    // vantrel-send's reply check: less its last three characters, left() gives all of a
+    // shorter text, which is never framed.
+    for (const QString &checked : {text, frame.value_or(text)})
+        expectSame(frameCheckHolds(checked), framed(checked.left(checked.size() - 3)) == checked,
+                   "frameCheckHolds checks the FCS before \"*\"");
     return 0;
 }
