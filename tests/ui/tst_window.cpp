@@ -1,6 +1,5 @@
 #include "windowrig.h"
 
-#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -13,8 +12,9 @@ namespace
 const QString CRLF = QStringLiteral("\r\n");
 const QString OPEN_AT = QStringLiteral("COM 1: Open at 9600,N,8,1\r\n");
 const QString WARNING = QStringLiteral("(Warning: No Response from PLC)");
-const char *const SETTINGS[] = {"portChoice",    "baudChoice",   "dataBitChoice",
-                                "stopBitChoice", "parityChoice", "timeOutBox"};
+// Usable only while the port is closed.
+const char *const CLOSED_ONLY[] = {"openPort",      "portChoice",   "baudChoice", "dataBitChoice",
+                                   "stopBitChoice", "parityChoice", "timeOutBox"};
 } // namespace
 
 class TestWindow : public QObject
@@ -22,19 +22,16 @@ class TestWindow : public QObject
     Q_OBJECT
 private slots:
     void nothingClipped();
-    void tabOrder();
     void behaviour_data();
     void behaviour();
     void commandHistory();
     void saveLog();
-    void portTips();
 };
 
 void TestWindow::nothingClipped()
 {
     vantrel window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.show();                                    // sizes the boxes' text fields
     QList<std::tuple<QWidget *, QString, int>> shown; // control, text, room for it
     for (auto *label : window.findChildren<QLabel *>())
         shown.append({label, label->text(), label->contentsRect().width()});
@@ -47,29 +44,6 @@ void TestWindow::nothingClipped()
         QVERIFY2(control->fontMetrics().horizontalAdvance(text) <= room, qPrintable(text));
 }
 
-void TestWindow::tabOrder()
-{
-    WindowRig rig;
-    rig.window.show();
-    rig.window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
-
-    // Each stop of the Tab key as a screen reader announces it: boxes by their labels.
-    QStringList announced;
-    for (int i = 0; i < 12; ++i) {
-        QAccessibleInterface *focus = QAccessible::queryAccessibleInterface(&rig.window);
-        while (focus->focusChild() && focus->focusChild() != focus)
-            focus = focus->focusChild();
-        announced << focus->text(QAccessible::Name);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    // Close Port is disabled after load and skipped; Tab leaves the response box.
-    const QString command = "Command String (Press <Enter> to send";
-    QCOMPARE(announced, QStringList({command, "Exit", "Port Name :", "Data Bits:", "Parity :",
-                                     "Baud Rate:", "Stop Bits :", "Open Port", "Clear",
-                                     "Response Strings", "Timeout (ms) :", command}));
-}
-
 void TestWindow::behaviour_data()
 {
     QTest::addColumn<Options>("options");
@@ -79,9 +53,8 @@ void TestWindow::behaviour_data()
     QTest::addColumn<bool>("portOpen");
     QTest::addColumn<QString>("failure"); // part of the message shown, or empty
 
-    // Steps: "enter:TEXT" (Return), "kpenter:TEXT" (keypad Enter), "key:TEXT" (typed into the
-    // command box), "type:BOX:TEXT" (typed over a settings box), "space" (Space where the focus
-    // is, which must be the command box), or a button by name.
+    // Steps: "enter:TEXT" (Return), "kpenter:TEXT" (keypad Enter), "type:BOX:TEXT" (typed over
+    // a settings box), "space" (Space where the focus is: the command box), or a button's name.
     const auto row = [](const char *name, const QStringList &steps, const QString &log,
                         const QByteArray &wire, bool portOpen, const QString &failure = {},
                         const Options &options = {}) {
@@ -95,7 +68,6 @@ void TestWindow::behaviour_data()
     row("a blank reply is a reply", {"enter:RD"}, OPEN_AT + " " + CRLF, sentRD, true, {}, {.reply = " "});
     row("empty command, by Enter and the keypad's Enter; one Open-at line", {"enter:", "kpenter:"},
         OPEN_AT + "OK " + CRLF + "OK " + CRLF, "\x05\r\x05\r", true);
-    row("other keys go into the box and send nothing", {"key:a", "key:b"}, "", "", false);
     row("Open/Close Port: nothing more logged, Space then goes to the command box",
         {"openPort", "space", "closePort", "space"}, OPEN_AT, "", false);
     row("Clear while open; the next line is the first", {"openPort", "clearButton", "enter:RD"},
@@ -110,8 +82,6 @@ void TestWindow::behaviour_data()
         "Port number 0 cannot be used");
     row("typed text is not completed to an entry", {"type:baudChoice:96", "openPort"}, "", "", false,
         "The line settings \",N,8,1\" cannot be used");
-    row("a command of any length", {"enter:" + QString(40000, 'x')}, OPEN_AT + "OK " + QString(40000, 'x') + CRLF,
-        "\x05" + QByteArray(40000, 'x') + "\r", true);
     // clang-format on
 }
 
@@ -133,10 +103,7 @@ void TestWindow::behaviour()
         const QString arg = step.section(':', 1);
         if (step.startsWith("enter:") || step.startsWith("kpenter:"))
             rig.send(typed = arg, step.startsWith("kp") ? Qt::Key_Enter : Qt::Key_Return);
-        else if (step.startsWith("key:")) {
-            QTest::keyClicks(rig.commandString(), arg);
-            typed += arg;
-        } else if (step.startsWith("type:")) {
+        else if (step.startsWith("type:")) {
             const QString name = arg.section(':', 0, 0);
             auto *box = rig.window.findChild<QComboBox *>(name);
             QLineEdit *field = box ? box->lineEdit() : rig.control<QLineEdit>(qPrintable(name));
@@ -153,10 +120,9 @@ void TestWindow::behaviour()
     QCOMPARE(rig.log(), log);
     QCOMPARE(rig.plc.received(), wire);
     QCOMPARE(rig.ended, steps.contains("ExitButton"));
-    QVERIFY2(rig.failures.size() == (failure.isEmpty() ? 0 : 1),
+    QVERIFY2(rig.failures.size() == (failure.isEmpty() ? 0 : 1) &&
+                 rig.failures.value(0).contains(failure),
              qPrintable(rig.failures.join('|')));
-    if (!failure.isEmpty())
-        QVERIFY2(rig.failures[0].contains(failure), qPrintable(rig.failures[0]));
 
     // One beep per warning line, each sounded before its line was added.
     QCOMPARE(rig.logAtBeep.size(), log.count(WARNING));
@@ -164,9 +130,8 @@ void TestWindow::behaviour()
         QVERIFY(log.startsWith(before + WARNING + CRLF));
 
     // The controls tell the port's state.
-    QCOMPARE(rig.control<QPushButton>("openPort")->isEnabled(), !portOpen);
     QCOMPARE(rig.control<QPushButton>("closePort")->isEnabled(), portOpen);
-    for (const char *name : SETTINGS)
+    for (const char *name : CLOSED_ONLY)
         QCOMPARE(rig.control<QWidget>(name)->isEnabled(), !portOpen);
 
     // Enter puts nothing into the box, and the command stays there for the next Enter.
@@ -215,20 +180,6 @@ void TestWindow::saveLog()
     QFile saved(dir.filePath("log.txt"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("COM 1: Open at 9600,N,8,1\r\nA\0\x85\xff\r\n", 33));
-}
-
-// The port list tells the operator where each COMn leads and whether the device is there.
-void TestWindow::portTips()
-{
-    qputenv("VANTREL_COM3", "/dev/null");
-    qputenv("VANTREL_COM4", "/nonexistent/tty");
-    vantrel window;
-    auto *portChoice = window.findChild<QComboBox *>("portChoice");
-    portChoice->showPopup(); // the list describes its entries as it opens
-    QCOMPARE(portChoice->itemData(2, Qt::ToolTipRole).toString(),
-             "COM3: /dev/null (from VANTREL_COM3), present");
-    QCOMPARE(portChoice->itemData(3, Qt::ToolTipRole).toString(),
-             "COM4: /nonexistent/tty (from VANTREL_COM4), not present");
 }
 
 QTEST_MAIN(TestWindow)
