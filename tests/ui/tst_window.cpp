@@ -1,5 +1,6 @@
 #include "windowrig.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@ class TestWindow : public QObject
     Q_OBJECT
 private slots:
     void nothingClipped();
+    void tabOrder();
     void behaviour_data();
     void behaviour();
     void commandHistory();
@@ -42,6 +44,29 @@ void TestWindow::nothingClipped()
             shown.append({box, box->itemText(i), box->lineEdit()->width()});
     for (const auto &[control, text, room] : shown)
         QVERIFY2(control->fontMetrics().horizontalAdvance(text) <= room, qPrintable(text));
+}
+
+void TestWindow::tabOrder()
+{
+    WindowRig rig;
+    rig.window.show();
+    rig.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+
+    // Each stop of the Tab key as a screen reader announces it: boxes by their labels.
+    QStringList announced;
+    for (int i = 0; i < 12; ++i) {
+        QAccessibleInterface *focus = QAccessible::queryAccessibleInterface(&rig.window);
+        while (focus->focusChild() && focus->focusChild() != focus)
+            focus = focus->focusChild();
+        announced << focus->text(QAccessible::Name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // Close Port is disabled after load and skipped; Tab leaves the response box.
+    const QString command = "Command String (Press <Enter> to send";
+    QCOMPARE(announced, QStringList({command, "Exit", "Port Name :", "Data Bits:", "Parity :",
+                                     "Baud Rate:", "Stop Bits :", "Open Port", "Clear",
+                                     "Response Strings", "Timeout (ms) :", command}));
 }
 
 void TestWindow::behaviour_data()
