@@ -24,7 +24,6 @@ void TestCommandLine::answers_data()
     QTest::newRow("help") << VANTREL_PATH << QStringList{"--help"} << 0 << usage << "";
     QTest::newRow("unknown argument") << VANTREL_PATH << QStringList{"--port"} << 2 << ""
                                       << "vantrel: unknown argument \"--port\"\n" + usage;
-    QTest::newRow("send help") << SEND_PATH << QStringList{"-h"} << 0 << "\nExit status:\n" << "";
     QTest::newRow("send lists a mapped port") << SEND_PATH << QStringList{"--list-ports"} << 0
                                               << "COM6: /dev/null (from VANTREL_COM6), present\n" << "";
     QTest::newRow("simulator refusal") << PLCSIM_PATH << QStringList{"--bogus"} << 2 << ""

@@ -30,10 +30,10 @@ public:
     QString Input() override
     {
         QString taken;
-        while (!arrivals_.empty() && arrivals_.begin()->first <= clock_.now) {
-            taken += arrivals_.begin()->second;
-            arrivals_.erase(arrivals_.begin());
-        }
+        const auto due = arrivals_.upper_bound(clock_.now);
+        for (auto arrival = arrivals_.begin(); arrival != due; ++arrival)
+            taken += arrival->second;
+        arrivals_.erase(arrivals_.begin(), due);
         return taken;
     }
 

@@ -7,7 +7,6 @@
 #include "steadytickclock.h"
 
 #include <QString>
-#include <memory>
 
 // A simulated controller on a pseudo-terminal mapped to COM<port>, with the serial line
 // opened on it the way the window opens it.
