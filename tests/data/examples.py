@@ -107,8 +107,8 @@ def matches(expected, actual):
 class Document:
     """One document's examples run in order in a home folder of their own."""
 
-    def __init__(self, name, blocks, build, root):
-        self.name, self.build, self.root = name, build, root
+    def __init__(self, name, blocks, build):
+        self.name, self.build = name, build
         self.examples = [e for block in blocks for e in examples(block)]
         self.processes = []  # each leads a process group, stopped at the end
         self.paths = {path for command, output, _ in self.examples
@@ -144,7 +144,9 @@ class Document:
                         os.killpg(process.pid, signal.SIGTERM)
                         process.wait(timeout=10)
                     except ProcessLookupError:
-                        pass
+                        pass  # the group has ended
+                    except subprocess.TimeoutExpired:
+                        os.killpg(process.pid, signal.SIGKILL)
         return ran, failures
 
     def local(self, path):
@@ -198,6 +200,7 @@ def skipped(command):
 def as_ordinary_user(root, build):
     """Root may write where a technician may not: run again as nobody, on copies of the
     documents and programs, as the source and build folders may be closed to nobody."""
+    os.umask(0o022)
     with tempfile.TemporaryDirectory() as folder:
         copy = Path(folder)
         copy.chmod(0o755)
@@ -208,7 +211,7 @@ def as_ordinary_user(root, build):
         copies += [(copy / "bin" / name, build / name)
                    for name in ("vantrel", "vantrel-send", "vantrel-plcsim")]
         for place, file in copies + [(copy / "examples.py", Path(__file__))]:
-            place.parent.mkdir(mode=0o755, parents=True, exist_ok=True)
+            place.parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(file, place)
             place.chmod(0o755)
         return subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
@@ -220,10 +223,9 @@ def main():
     root, build = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     if os.geteuid() == 0:
         return as_ordinary_user(root, build)
-    documents = [Document("README.md", markdown_blocks((root / "README.md").read_text()),
-                          build, root)]
+    documents = [Document("README.md", markdown_blocks((root / "README.md").read_text()), build)]
     for page in sorted((root / "data/man").glob("*.1")):
-        documents.append(Document(page.name, man_blocks(page.read_text()), build, root))
+        documents.append(Document(page.name, man_blocks(page.read_text()), build))
     problems, ran, used = [], 0, set()
     for document in documents:
         for command, expected, _ in document.examples:
