@@ -1,23 +1,10 @@
 #!/usr/bin/env python3
 """Runs the examples of the README and of the manual pages' EXAMPLES sections as written, each
-against the controller simulator, and compares their output where it is shown.
+against the controller simulator, and compares their output where it is shown. How to write an
+example so that it is run ("$ " commands, "> " continuations, output below, "..." for any text,
+crontab lines, NOT_RUN): CONTRIBUTING.md, "Examples in the README and the manual pages".
 
     python3 examples.py SOURCE BUILD
-
-How an example is written (README: indented or fenced code blocks; manual pages: .EX blocks):
-- "$ COMMAND" is a command and "> MORE" continues it, as the shell prompts; the lines below, up
-  to the next command, are what it prints (standard output and error together). A line "..."
-  stands for any lines, and "..." within a line for any text. A command shown without output
-  must succeed; one ending in "&" runs on in the background.
-- A crontab line ("*/5 * * * * COMMAND") is run as cron runs it (sh, in $HOME) and must succeed.
-- Anything else, and commands that need root, hardware or a desktop, are listed in NOT_RUN with
-  the reason.
-
-Each document runs in a fresh home folder as an ordinary user (nobody, when started as root),
-with the build folder first on PATH. Device paths (/dev/tty..., /dev/serial/..., /tmp/com...)
-are the only substitution: each becomes a link to a simulator started for it, unless an
-example starts one with --link. COM2 to COM6 go to a simulator through the user's ports file;
-COM1 stays the machine's own port, where nothing answers, as on a technician's PC.
 """
 
 import os
