@@ -7,7 +7,6 @@
 
 #include <grp.h>
 #include <map>
-#include <memory>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -119,19 +118,15 @@ private:
     // connection.
     QString xAuthorityCopy() const
     {
-        static std::map<uid_t, std::unique_ptr<QTemporaryFile>> copies;
-        const QString original = qEnvironmentVariable("XAUTHORITY");
-        if (original.isEmpty())
-            return {};
-        auto &copy = copies[uid];
-        if (!copy) {
-            QFile source(original);
-            copy = std::make_unique<QTemporaryFile>();
-            if (!source.open(QIODevice::ReadOnly) || !copy->open() ||
-                copy->write(source.readAll()) < 0 || !copy->flush() ||
-                ::fchown(copy->handle(), uid, gid) != 0)
-                qWarning("cannot copy %s for %s", qPrintable(original), qPrintable(name));
-        }
-        return copy->fileName();
+        static std::map<uid_t, QTemporaryFile> copies;
+        QFile original(qEnvironmentVariable("XAUTHORITY"));
+        QTemporaryFile &copy = copies[uid];
+        if (original.fileName().isEmpty() || copy.isOpen())
+            return copy.fileName();
+        if (!original.open(QIODevice::ReadOnly) || !copy.open() ||
+            copy.write(original.readAll()) < 0 || !copy.flush() ||
+            ::fchown(copy.handle(), uid, gid) != 0)
+            qWarning("cannot copy %s for %s", qPrintable(original.fileName()), qPrintable(name));
+        return copy.fileName();
     }
 };
