@@ -299,7 +299,7 @@ private slots:
         row("its process gone", {Opening::Other, "echo 4194305 >$L", "the lock file $L was left behind by process 4194305, which no longer exists" + otherLeft});
         row("its process id now another program's", {Opening::Other, "printf '" + pid + "\\nvantrel\\n' >$L", "the lock file $L names process " + pid + ", which is now " + self + ", not vantrel that made it" + otherLeft});
         row("a running holder, named", {Opening::Other, "printf '%10d\\n' " + pid + " >$L", "is in use by " + self + ", process " + pid + ". Close that program"});
-        row("its own process id, left by another program: opened", {Opening::Technician, "echo $$ >$L", {}});
+        row("its own process id, left by another program: opened", {Opening::Technician, "printf '%d\\nvantrel-send\\n' $$ >$L", {}});
         row("root, a file no one may remove", {Opening::Root, "echo 4194305 >$L && chattr +i $L", "was left behind by process 4194305, which no longer exists, and it cannot be removed (Operation not permitted). Remove it by hand (rm $L)", Opening::Root});
         row("no lock directory that may be written", {Opening::Root, {}, "there is no lock directory you may write to (/var/lock, ", Opening::Technician, Groups::Login, true});
         row("the device in a group the user is not in", {Opening::Root, "chgrp uucp $D", "permission denied. $D belongs to user root and group uucp, with mode rw-rw----. You (vantrel-tech) are not in group uucp: add your user to it (sudo usermod -aG uucp vantrel-tech), then log out and in again."});
