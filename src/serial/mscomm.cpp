@@ -174,9 +174,9 @@ void MSComm::throwIfLost() const
         throw Failure(QStringLiteral("%1 is not open.").arg(portDescription()));
     if (lost_)
         throw Failure(QStringLiteral("%1 went away: the adapter was unplugged or the other end "
-                                     "hung up. Close the port, check the connection and open "
-                                     "it again.")
-                          .arg(portDescription()));
+                                     "hung up.")
+                          .arg(portDescription()),
+                      Remedy::Reconnect);
 }
 
 void MSComm::noteErrorAfterIo()

@@ -43,6 +43,7 @@ void TestVantrelSend::runs_data()
     row("parity that is no ASCII letter", {{"-s", "9600,\u017F,8,1", "A"}, {}, {}, {}, 2, "The line settings \"9600,\u017F,8,1\" cannot be used"});
     row("1.5 stop bits: refused, not run as 1", {{"-s", "9600,N,8,1.5", "A"}, {}, {}, {}, 2, "cannot take the line settings \"9600,N,8,1.5\""});
     row("missing device behind COMn", {{"-p", "COM9", "A"}, {}, {}, {}, 2, "COM9 (/dev/vantrel-missing) cannot be opened: there is no such device (mapped by VANTREL_COM9)"});
+    row("timeout text: the command line's advice", {{"-t", "abc", "A"}, {}, {}, {}, 2, "The timeout \"abc\" is not a number of milliseconds. Give one such as -t 500.\n"});
     row("character the line cannot carry: nothing sent", {{"A", "\u20AC"}, {}, {}, {}, 2, "(U+20AC) at position 1"});
     // clang-format on
 }
