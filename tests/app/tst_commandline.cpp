@@ -24,6 +24,9 @@ void TestCommandLine::answers_data()
     QTest::newRow("help") << VANTREL_PATH << QStringList{"--help"} << 0 << usage << "";
     QTest::newRow("unknown argument") << VANTREL_PATH << QStringList{"--port"} << 2 << ""
                                       << "vantrel: unknown argument \"--port\"\n" + usage;
+    QTest::newRow("Qt's options beside ours") << VANTREL_PATH << QStringList{"-platform", "offscreen", "--session", "1a2b", "-style=Fusion", "-reverse", "--version"} << 0 << "vantrel " << "";
+    QTest::newRow("left over by Qt: refused") << VANTREL_PATH << QStringList{"-platform", "offscreen", "-geometry", "9x9"} << 2 << ""
+                                              << "vantrel: unknown argument \"-geometry\"\n" + usage;
     QTest::newRow("send lists a mapped port") << SEND_PATH << QStringList{"--list-ports"} << 0
                                               << "COM6: /dev/null (from VANTREL_COM6), present\n" << "";
     QTest::newRow("simulator refusal") << PLCSIM_PATH << QStringList{"--bogus"} << 2 << ""
