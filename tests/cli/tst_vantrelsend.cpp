@@ -44,6 +44,7 @@ void TestVantrelSend::runs_data()
     row("1.5 stop bits: refused, not run as 1", {{"-s", "9600,N,8,1.5", "A"}, {}, {}, {}, 2, "cannot take the line settings \"9600,N,8,1.5\""});
     row("missing device behind COMn", {{"-p", "COM9", "A"}, {}, {}, {}, 2, "COM9 (/dev/vantrel-missing) cannot be opened: there is no such device (mapped by VANTREL_COM9)"});
     row("timeout text: the command line's advice", {{"-t", "abc", "A"}, {}, {}, {}, 2, "The timeout \"abc\" is not a number of milliseconds. Give one such as -t 500.\n"});
+    row("path to no serial device", {{"-p", "/dev/null", "A"}, {}, {}, {}, 2, "/dev/null cannot be opened: /dev/null is not a serial device.\n"});
     row("character the line cannot carry: nothing sent", {{"A", "\u20AC"}, {}, {}, {}, 2, "(U+20AC) at position 1"});
     // clang-format on
 }
