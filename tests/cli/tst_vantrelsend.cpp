@@ -1,7 +1,9 @@
+#include "ordinaryuser.h"
 #include "simulatedplc.h"
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 // One run: the arguments, the input; what the controller received, the output, the exit status
@@ -25,6 +27,7 @@ private slots:
     void runs_data();
     void runs();
     void json();
+    void unreadablePortsFile();
 };
 
 void TestVantrelSend::runs_data()
@@ -95,6 +98,33 @@ void TestVantrelSend::json()
 {"command":"X","reply":null,"sent":"@01X19*","status":"no-response"}
 {"command":"Y","reply":"late\r\nZ","sent":"@01Y18*","status":"reply"}
 )");
+}
+
+// A ports file the technician may not read (root's, mode 0600, say) refuses COM2 rather than
+// leaving it to /dev/ttyS1, the machine's own port.
+void TestVantrelSend::unreadablePortsFile()
+{
+    QTemporaryDir home;
+    const QString file = home.filePath("vantrel/ports.conf");
+    QVERIFY(QDir().mkpath(home.filePath("vantrel")));
+    QFile ports(file);
+    QVERIFY(ports.open(QIODevice::WriteOnly) && ports.write("[ports]\nCOM2=/dev/x\n") > 0);
+    ports.close();
+    QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ExeOther) &&
+            QFile::setPermissions(file, {}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    environment.insert("XDG_CONFIG_DIRS", "/nonexistent");
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    OrdinaryUser::technician().start(run, VANTREL_SEND, {"-p", "COM2", "A"});
+    QVERIFY(run.waitForFinished(20000));
+    QCOMPARE(run.exitCode(), 2);
+    const QString errors = QString::fromUtf8(run.readAllStandardError());
+    QVERIFY2(
+        errors.startsWith("vantrel-send: COM2 cannot be opened: " + file + " cannot be read ("),
+        qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(TestVantrelSend)
