@@ -1,21 +1,19 @@
 // Any ports file against properties of its format rather than a second reader: a device found
-// is the value of a COMn= line of the [ports] section, free of control characters and comments;
-// a comment added to that line changes nothing; a second line with another device, a control
-// character in the path or the loss of the section header each turn the mapping into a refusal,
-// never into a default; a file past 64 KiB is refused whole; every message is printable.
+// is the value of a COMn= line, free of control characters and comments; a comment added to that
+// line changes nothing; a second line with another device, a control character in the path or
+// the loss of the section headers each turn the mapping into a refusal, never into a default; a
+// file past 64 KiB is refused whole; every message is printable.
 #include "fuzzinput.h"
 #include "portmap.h"
 #include "portsfile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace
 {
-
-const QString kPath = u"ports.conf"_qs;
-using Entry = PortsFile::Entry;
 
 bool printable(const QString &text)
 {
@@ -24,62 +22,48 @@ bool printable(const QString &text)
     });
 }
 
-std::optional<Entry> entryIn(const QList<QByteArray> &lines, int port)
+// What the file says about the port with its line `at` replaced by `with`; with no line given,
+// with every section header left out.
+std::optional<PortsFile::Entry> entryAfter(QList<QByteArray> lines, int port, qsizetype at = -1,
+                                           const QList<QByteArray> &with = {})
 {
-    return PortsFile::parse(kPath, lines.join('\n')).entry(port);
+    if (at < 0)
+        lines.removeIf(
+            [](const QByteArray &l) { return QString::fromUtf8(l).trimmed().startsWith(u'['); });
+    else
+        lines = lines.mid(0, at) + with + lines.mid(at + 1);
+    return PortsFile::parse(u"ports.conf"_qs, lines.join('\n')).entry(port);
 }
 
-bool refused(const std::optional<Entry> &entry)
+bool refused(const std::optional<PortsFile::Entry> &entry)
 {
     return entry && !entry->problem.isEmpty() && entry->device.isEmpty();
 }
 
-// The file with `line` (0 for the first) replaced by `with`.
-QList<QByteArray> changed(QList<QByteArray> lines, qsizetype line, const QList<QByteArray> &with)
+void checkDevice(const QList<QByteArray> &lines, int port, const QString &device, int line,
+                 char control)
 {
-    lines.remove(line);
-    for (qsizetype i = 0; i < with.size(); ++i)
-        lines.insert(line + i, with[i]);
-    return lines;
-}
-
-void checkDevice(const QList<QByteArray> &lines, int port, const Entry &entry, char control)
-{
-    const qsizetype at = entry.line - 1;
-    const QString line = QString::fromUtf8(lines.value(at));
-    const QString com = QStringLiteral("COM%1").arg(port);
-    const QString trimmed = line.trimmed();
-    const qsizetype equals = line.indexOf(u'=');
-    const qsizetype start = line.indexOf(entry.device, equals + 1);
-    const bool isComLine =
-        trimmed.startsWith(com) && trimmed.mid(com.size()).trimmed().startsWith(u'=');
-    expectSame(isComLine && equals >= 0 && start > equals && entry.device.startsWith(u'/') &&
-                   printable(entry.device),
+    const qsizetype at = line - 1;
+    const QString text = QString::fromUtf8(lines[at]);
+    const QByteArray com = QByteArray("COM") + QByteArray::number(port);
+    const qsizetype equals = text.indexOf(u'=');
+    const qsizetype start = text.indexOf(device, equals + 1);
+    const QString value = text.mid(equals + 1).trimmed();
+    expectSame(text.trimmed().section(u'=', 0, 0).trimmed() == com && start > equals &&
+                   device.startsWith(u'/') && printable(device),
                true, "a device is the path on its own COMn= line");
-    const bool quoted = line.mid(equals + 1).trimmed().startsWith(u'"');
-    expectSame(!quoted && (entry.device.contains(u" #") || entry.device.contains(u" ;") ||
-                           entry.device.contains(u"\t#") || entry.device.contains(u"\t;")),
-               false, "comments never reach the path");
-    for (const char *comment : {" #x", "\t;x"}) {
-        const std::optional<Entry> commented =
-            entryIn(changed(lines, at, {lines[at] + comment}), port);
-        expectSame(commented ? commented->device : QString(), entry.device,
-                   "a comment after the device changes nothing");
-    }
-    const QByteArray other = com.toUtf8() + '=' + entry.device.toUtf8() + 'x';
-    expectSame(refused(entryIn(changed(lines, at, {lines[at], other}), port)), true,
-               "a second line with another device is refused");
-    expectSame(entryIn(changed(lines, at, {lines[at], lines[at]}), port).value_or(Entry{}).device,
-               entry.device, "a repeated line changes nothing");
+    static const QRegularExpression comment(u"[ \t][#;]"_qs);
+    expectSame(!value.startsWith(u'"') && device.contains(comment), false,
+               "comments never reach the path");
+    expectSame(entryAfter(lines, port, at, {lines[at] + " #x"}).value_or(PortsFile::Entry{}).device,
+               device, "a comment after the device changes nothing");
+    expectSame(refused(entryAfter(lines, port, at, {lines[at], com + '=' + device.toUtf8() + 'x'})),
+               true, "a second line with another device is refused");
     // Inside the path, where no blank around it could end it.
-    const QString broken = QString(line).insert(start + 1, QChar(control));
-    expectSame(refused(entryIn(changed(lines, at, {broken.toUtf8()}), port)), true,
-               "a control character in the path is refused");
-    QList<QByteArray> headless = lines;
-    headless.removeIf(
-        [](const QByteArray &l) { return QString::fromUtf8(l).trimmed().startsWith(u'['); });
-    expectSame(refused(PortsFile::parse(kPath, headless.join('\n')).entry(port)), true,
-               "a line outside any section is refused");
+    expectSame(refused(entryAfter(lines, port, at,
+                                  {QString(text).insert(start + 1, QChar(control)).toUtf8()})),
+               true, "a control character in the path is refused");
+    expectSame(refused(entryAfter(lines, port)), true, "a line outside any section is refused");
 }
 
 } // namespace
@@ -89,11 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static QTemporaryDir home;
     static const bool configured = qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path())) &&
                                    qputenv("XDG_CONFIG_DIRS", "/nonexistent") &&
-                                   qunsetenv("VANTREL_COM1") && qunsetenv("VANTREL_COM2") &&
-                                   qunsetenv("VANTREL_COM3") && qunsetenv("VANTREL_COM4") &&
                                    QDir(home.path()).mkpath(u"vantrel"_qs);
     FuzzInput input{data, size};
     const int port = 1 + input.byte() % 4;
+    qunsetenv(qPrintable(QStringLiteral("VANTREL_COM%1").arg(port)));
     // A control character that is no blank and no line break, which trimming would drop.
     const char control = "\x00\x01\x1B\x7F"[input.byte() % 4];
     const uint8_t padding = input.byte();
@@ -105,13 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             QByteArray(std::max<qsizetype>(0, PortsFile::kMaxSize - 17 - text.size() + padding / 8),
                        '#');
 
-    const QList<QByteArray> lines = text.split('\n');
-    const std::optional<Entry> entry = PortsFile::parse(kPath, text).entry(port);
-    expectSame(!entry || printable(entry->problem), true, "messages are printable");
-    expectSame(!entry || entry->device.isEmpty() != entry->problem.isEmpty(), true,
-               "a port has a device or a problem");
+    const std::optional<PortsFile::Entry> entry =
+        PortsFile::parse(u"ports.conf"_qs, text).entry(port);
+    expectSame(!entry || (printable(entry->problem) &&
+                          entry->device.isEmpty() != entry->problem.isEmpty()),
+               true, "a port has a device or a printable problem");
     if (entry && !entry->device.isEmpty() && text.size() < 8192)
-        checkDevice(lines, port, *entry, control);
+        checkDevice(text.split('\n'), port, entry->device, entry->line, control);
 
     QFile file(home.filePath(u"vantrel/ports.conf"_qs));
     expectSame(configured && file.open(QIODevice::WriteOnly) && file.write(text) == text.size(),
