@@ -89,6 +89,34 @@ PortsFile::Entry readLine(const QString &line, int port, const QString &at, bool
     return readDevice(line.mid(match.capturedEnd()).trimmed(), port, at);
 }
 
+bool isPortsHeader(const QString &line)
+{
+    return line.mid(1).section(u']', 0, 0).trimmed().compare(u"ports", Qt::CaseInsensitive) == 0;
+}
+
+// The port's lines in [ports] decide together: a refused line refuses the port, and so do two
+// devices, since either may be the one meant.
+PortsFile::Entry decide(const QList<PortsFile::Entry> &lines, const QString &path, int port)
+{
+    const PortsFile::Entry &first = lines.first();
+    for (const PortsFile::Entry &line : lines)
+        if (!line.problem.isEmpty())
+            return line;
+    for (const PortsFile::Entry &line : lines)
+        if (line.device != first.device)
+            return {line.line,
+                    {},
+                    QStringLiteral("%1, line %2 maps COM%3 to %4, but line %5 maps it to %6; "
+                                   "keep one of the two")
+                        .arg(path)
+                        .arg(line.line)
+                        .arg(port)
+                        .arg(line.device)
+                        .arg(first.line)
+                        .arg(first.device)};
+    return first;
+}
+
 } // namespace
 
 PortsFile PortsFile::read(const QString &path)
@@ -118,9 +146,7 @@ PortsFile PortsFile::parse(const QString &path, const QByteArray &text)
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[')) {
-            const bool isPorts =
-                line.mid(1).section(u']', 0, 0).trimmed().compare(u"ports", Qt::CaseInsensitive) ==
-                0;
+            const bool isPorts = isPortsHeader(line);
             section = isPorts ? Section::Ports : Section::Other;
             hasPorts = hasPorts || isPorts;
             continue;
@@ -139,28 +165,8 @@ PortsFile PortsFile::parse(const QString &path, const QByteArray &text)
         else if (!ports.unnamed_)
             ports.unnamed_ = Entry{number, {}, at};
     }
-    for (auto it = portLines.cbegin(); it != portLines.cend(); ++it) {
-        const QList<Entry> &found = it.value();
-        Entry decided = found.first();
-        for (const Entry &other : found) {
-            if (!other.problem.isEmpty()) {
-                decided = other;
-                break;
-            }
-            if (decided.problem.isEmpty() && other.device != decided.device)
-                decided = Entry{other.line,
-                                {},
-                                QStringLiteral("%1, line %2 maps COM%3 to %4, but line %5 maps it "
-                                               "to %6; keep one of the two")
-                                    .arg(path)
-                                    .arg(other.line)
-                                    .arg(it.key())
-                                    .arg(other.device)
-                                    .arg(found.first().line)
-                                    .arg(found.first().device)};
-        }
-        ports.entries_.insert(it.key(), decided);
-    }
+    for (auto it = portLines.cbegin(); it != portLines.cend(); ++it)
+        ports.entries_.insert(it.key(), decide(it.value(), path, it.key()));
     for (auto it = stray.cbegin(); it != stray.cend(); ++it) {
         const auto &[entry, aboveSections] = it.value();
         if ((aboveSections || !hasPorts) && !ports.entries_.contains(it.key()))
