@@ -2,7 +2,7 @@
 # Runs one fuzz target, building the clang fuzz build in build-fuzz/ first when needed.
 #   sh tools/fuzz.sh TARGET [SECONDS] [libFuzzer options...]
 # TARGET is a file name under fuzz/ without "fuzz_" and ".cpp" (timeout, settings, framing,
-# latin1, exchange, responselog, commandreader). Without SECONDS it runs until stopped.
+# latin1, exchange, responselog, commandreader, portsfile). Without SECONDS it runs until stopped.
 # New inputs go to build-fuzz/corpus/TARGET, a failing input to build-fuzz/.
 set -e
 cd "$(dirname "$0")/.."

@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
         return *answered;
     exitOnStopSignals();
     QApplication app(argc, argv);
+    if (const std::optional<int> refused = refuseArgumentsLeft(argc, argv))
+        return *refused;
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral(VANTREL_APP_ID));
     vantrel window;

@@ -1,5 +1,6 @@
 #include "commandsource.h"
 #include "failure.h"
+#include "frontendadvice.h"
 #include "portlist.h"
 #include "sendoptions.h"
 #include "sendsession.h"
@@ -57,7 +58,7 @@ int main(int argc, char *argv[])
         CommandSource commands(options.commands);
         return session.run(commands);
     } catch (const Failure &failure) {
-        return fail(failure.message());
+        return fail(shownText(failure, FrontEnd::CommandLine));
     } catch (const std::exception &failure) {
         return fail(QString::fromLocal8Bit(failure.what()));
     }

@@ -14,8 +14,8 @@ constexpr int kWindowPorts = 6;
 QString portList()
 {
     QStringList lines;
-    for (int port = 1; port <= kWindowPorts; ++port)
-        lines.append(mapPort(port).summary());
+    for (const PortMapping &mapping : mapPorts(kWindowPorts))
+        lines.append(mapping.summary());
     const QList<SerialDevice> devices = serialDevices();
     lines.append(devices.isEmpty() ? QStringLiteral("Serial devices: none reported by this system")
                                    : QStringLiteral("Serial devices:"));

@@ -10,7 +10,6 @@
 #include "terminalio.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <climits>
@@ -86,7 +85,8 @@ void MSComm::refuseWhileOpen(const QString &what) const
 
 QString MSComm::portDescription() const
 {
-    return mapping().description();
+    // While open, the device that was opened, whatever the ports file says by now.
+    return open_ ? opened_.description() : mapping().description();
 }
 
 PortMapping MSComm::mapping() const
@@ -102,8 +102,7 @@ void MSComm::open()
         throw Failure(
             QStringLiteral("COM%1 cannot be opened: %2.").arg(commPort_).arg(mapping.problem));
     const QString &devicePath = mapping.device;
-    if (!QFileInfo::exists(devicePath))
-        failOpen(port_, mapping, settings_);
+    refuseUnusableDevice(mapping);
     // termios has no 1.5 stop bits and QSerialPort quietly sets 1 instead; refuse rather than
     // run the line with settings the operator did not choose.
     if (line.stopBits == QSerialPort::OneAndHalfStop)
@@ -135,6 +134,7 @@ void MSComm::open()
     port_.clearError();
     lost_ = false;
     open_ = true;
+    opened_ = mapping;
 }
 
 void MSComm::close()
@@ -178,9 +178,9 @@ void MSComm::throwIfLost() const
         throw Failure(QStringLiteral("%1 is not open.").arg(portDescription()));
     if (lost_)
         throw Failure(QStringLiteral("%1 went away: the adapter was unplugged or the other end "
-                                     "hung up. Close the port, check the connection and open "
-                                     "it again.")
-                          .arg(portDescription()));
+                                     "hung up.")
+                          .arg(portDescription()),
+                      Remedy::Reconnect);
 }
 
 void MSComm::noteErrorAfterIo()

@@ -55,6 +55,8 @@ private:
     QSerialPort port_;
     qint16 commPort_ = 1;
     QString devicePath_;
+    // What CommPort or the device path stood for when the port was opened.
+    PortMapping opened_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool open_ = false;
     // Set when the device went away while open; the port stays open until the program closes it.

@@ -4,6 +4,7 @@
 #include "portlockfile.h"
 #include "portmap.h"
 #include "serialdevices.h"
+#include "systemfiles.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -84,22 +85,55 @@ Failure unavailableSettingsFailure(const QString &port, const QString &settings,
                        .arg(port, settings, why));
 }
 
+namespace
+{
+
+[[noreturn]] void failDevice(const PortMapping &mapping, const QString &why)
+{
+    throw Failure(QStringLiteral("%1 cannot be opened: %2%3.\n%4")
+                      .arg(mapping.description(), why,
+                           mapping.origin.isEmpty()
+                               ? QString()
+                               : QStringLiteral(" (mapped by %1)").arg(mapping.origin),
+                           serialDevicesAdvice(mapping.port)));
+}
+
+[[noreturn]] void failNotSerial(const PortMapping &mapping)
+{
+    failDevice(mapping, QStringLiteral("%1 is not a serial device").arg(mapping.device));
+}
+
+} // namespace
+
+void refuseUnusableDevice(const PortMapping &mapping)
+{
+    switch (SystemFiles::deviceState(mapping.device)) {
+    case SystemFiles::DeviceState::Missing:
+        failDevice(mapping, QStringLiteral("there is no such device"));
+    case SystemFiles::DeviceState::NotSerial:
+        failNotSerial(mapping);
+    case SystemFiles::DeviceState::NoHardware:
+        failDevice(mapping, QStringLiteral("no serial hardware answers at %1").arg(mapping.device));
+    case SystemFiles::DeviceState::Present:
+        break;
+    }
+}
+
 void failOpen(QSerialPort &port, const PortMapping &mapping, const QString &settings)
 {
     const QString &devicePath = mapping.device;
     const QString name = mapping.description();
-    const QSerialPort::SerialPortError error =
-        QFileInfo::exists(devicePath) ? port.error() : QSerialPort::DeviceNotFoundError;
+    const QSerialPort::SerialPortError error = port.error();
     const QString detail = port.errorString();
     port.clearError();
+    // The device may have gone, or been replaced, since it was looked at.
+    refuseUnusableDevice(mapping);
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        throw Failure(QStringLiteral("%1 cannot be opened: there is no such device%2.\n%3")
-                          .arg(name,
-                               mapping.origin.isEmpty()
-                                   ? QString()
-                                   : QStringLiteral(" (mapped by %1)").arg(mapping.origin),
-                               serialDevicesAdvice(mapping.port)));
+    case QSerialPort::ResourceError:
+        // The node is there, but opening it gives ENODEV or EIO: no UART behind it.
+        failDevice(mapping,
+                   QStringLiteral("no serial hardware answers at %1 (%2)").arg(devicePath, detail));
     case QSerialPort::PermissionError: {
         const QString device = lockedDevice(devicePath);
         if (const QString why = deviceAccessProblem(device); !why.isEmpty())
@@ -110,6 +144,9 @@ void failOpen(QSerialPort &port, const PortMapping &mapping, const QString &sett
         throw inUseFailure(name);
     }
     case QSerialPort::UnsupportedOperationError:
+        // /dev/null and its kind refuse the terminal calls just as a port refuses a speed.
+        if (!SystemFiles::isTerminal(devicePath))
+            failNotSerial(mapping);
         throw unavailableSettingsFailure(
             name, settings, QStringLiteral(" (%1). Choose other settings.").arg(detail));
     default:

@@ -9,10 +9,13 @@ struct PortMapping;
 
 // What the operator is told when a port cannot be opened: why, in their terms, and what to do.
 
-// After QSerialPort failed to open the device, or found none: the reason from its error, with
-// the devices there are when there is none. Clears the port's error.
-[[noreturn]] void failOpen(QSerialPort &port, const PortMapping &mapping,
-                           const QString &settings);
+// Before the open: a device that is missing, is no serial device, or has no hardware behind it,
+// with the devices there are.
+void refuseUnusableDevice(const PortMapping &mapping);
+
+// After QSerialPort failed to open the device: the reason from its error. Clears the port's
+// error.
+[[noreturn]] void failOpen(QSerialPort &port, const PortMapping &mapping, const QString &settings);
 
 // Another program holds the device: the one its lock file names, when it names one.
 Failure inUseFailure(const QString &port, const QString &holder = {}, qint64 pid = 0);

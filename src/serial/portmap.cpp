@@ -1,9 +1,9 @@
 #include "portmap.h"
 
+#include "portsfile.h"
+#include "systemfiles.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 
 #include <optional>
 
@@ -32,73 +32,58 @@ QString platformDevice(int port)
 #endif
 }
 
-// One entry of a [ports] section that concerns the port looked for: either its device, or why
-// the line cannot be used.
-struct PortsEntry {
-    QString device;
-    QString problem;
-    int line = 0;
-};
-
-// Reads the [ports] section line by line rather than through QSettings: QSettings silently
-// drops a line without "=" and splits a device name at its commas, and an operator who typed
-// "COM3 /dev/ttyUSB0" must be told, not sent to /dev/ttyS2.
-std::optional<PortsEntry> findEntry(const QString &file, int port)
+QList<PortsFile> readPortsFiles()
 {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    static const QRegularExpression entry(QStringLiteral(R"(^COM([1-9]\d*)\s*=\s*(.*)$)"));
-    // A line that names a port, however badly, concerns only that port.
-    static const QRegularExpression namesPort(QStringLiteral(R"(^\s*COM\s*0*(\d+))"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    bool inPorts = false;
-    int number = 0;
-    while (!in.atEnd()) {
-        ++number;
-        const QString line = QString::fromUtf8(in.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[')) {
-            inPorts = line.compare(QStringLiteral("[ports]"), Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        if (!inPorts)
-            continue;
-        const QString where = QStringLiteral("%1, line %2 \"%3\"").arg(file).arg(number).arg(line);
-        const QRegularExpressionMatch match = entry.match(line);
-        if (!match.hasMatch()) {
-            const QRegularExpressionMatch named = namesPort.match(line);
-            if (!named.hasMatch() || named.captured(1).toInt() == port)
-                return PortsEntry{
-                    {},
-                    QStringLiteral("%1 is not of the form COM%2=DEVICE").arg(where).arg(port),
-                    number};
-            continue;
-        }
-        if (match.captured(1).toInt() != port)
-            continue;
-        QString device = match.captured(2);
-        if (device.size() >= 2 && device.startsWith(u'"') && device.endsWith(u'"'))
-            device = device.mid(1, device.size() - 2);
-        if (!device.startsWith(u'/'))
-            return PortsEntry{{},
-                              QStringLiteral("%1 does not name a device by its full path, "
-                                             "such as COM%2=/dev/ttyUSB0")
-                                  .arg(where)
-                                  .arg(port),
-                              number};
-        return PortsEntry{device, {}, number};
+    QList<PortsFile> files;
+    for (const QString &file : portsFiles())
+        files.append(PortsFile::read(file));
+    return files;
+}
+
+QString stateText(SystemFiles::DeviceState state)
+{
+    switch (state) {
+    case SystemFiles::DeviceState::Missing:
+        return QStringLiteral("not present");
+    case SystemFiles::DeviceState::NotSerial:
+        return QStringLiteral("not a serial device");
+    case SystemFiles::DeviceState::NoHardware:
+        return QStringLiteral("no serial hardware answers");
+    case SystemFiles::DeviceState::Present:
+        break;
     }
-    return std::nullopt;
+    return QStringLiteral("present");
+}
+
+PortMapping mapPort(int port, const QList<PortsFile> &files)
+{
+    PortMapping mapping;
+    mapping.port = port;
+    const QString variable = environmentVariable(port);
+    const QString fromEnvironment = qEnvironmentVariable(qPrintable(variable));
+    if (!fromEnvironment.isEmpty()) {
+        mapping.device = fromEnvironment;
+        mapping.source = PortMapping::Source::Environment;
+        mapping.origin = variable;
+        return mapping;
+    }
+    for (const PortsFile &file : files) {
+        const std::optional<PortsFile::Entry> entry = file.entry(port);
+        if (!entry)
+            continue;
+        mapping.source = PortMapping::Source::PortsFile;
+        mapping.origin = entry->line > 0
+                             ? QStringLiteral("%1, line %2").arg(file.path()).arg(entry->line)
+                             : file.path();
+        mapping.device = entry->device;
+        mapping.problem = entry->problem;
+        return mapping;
+    }
+    mapping.device = platformDevice(port);
+    return mapping;
 }
 
 } // namespace
-
-bool PortMapping::present() const
-{
-    return problem.isEmpty() && QFileInfo::exists(device);
-}
 
 QString PortMapping::description() const
 {
@@ -116,7 +101,7 @@ QString PortMapping::summary() const
     const QString from = origin.isEmpty() ? QString() : QStringLiteral(" (from %1)").arg(origin);
     return QStringLiteral("COM%1: %2%3, %4")
         .arg(port)
-        .arg(device, from, present() ? QStringLiteral("present") : QStringLiteral("not present"));
+        .arg(device, from, stateText(SystemFiles::deviceState(device)));
 }
 
 PortMapping pathMapping(const QString &device)
@@ -144,26 +129,14 @@ QString portsFileLine(int port, const QString &device)
 
 PortMapping mapPort(int port)
 {
-    PortMapping mapping;
-    mapping.port = port;
-    const QString variable = environmentVariable(port);
-    const QString fromEnvironment = qEnvironmentVariable(qPrintable(variable));
-    if (!fromEnvironment.isEmpty()) {
-        mapping.device = fromEnvironment;
-        mapping.source = PortMapping::Source::Environment;
-        mapping.origin = variable;
-        return mapping;
-    }
-    for (const QString &file : portsFiles()) {
-        const std::optional<PortsEntry> entry = findEntry(file, port);
-        if (!entry)
-            continue;
-        mapping.source = PortMapping::Source::PortsFile;
-        mapping.origin = QStringLiteral("%1, line %2").arg(file).arg(entry->line);
-        mapping.device = entry->device;
-        mapping.problem = entry->problem;
-        return mapping;
-    }
-    mapping.device = platformDevice(port);
-    return mapping;
+    return mapPort(port, readPortsFiles());
+}
+
+QList<PortMapping> mapPorts(int count)
+{
+    const QList<PortsFile> files = readPortsFiles();
+    QList<PortMapping> mappings;
+    for (int port = 1; port <= count; ++port)
+        mappings.append(mapPort(port, files));
+    return mappings;
 }

@@ -28,9 +28,9 @@ qint32 parseTimeout(const QString &text)
         QStringLiteral(R"([ \t]*([+-]?)(?:(\d+)(?:\.(\d*))?|\.(\d+))[ \t]*)")));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
-        throw Failure(QStringLiteral("The timeout \"%1\" is not a number of milliseconds; "
-                                     "enter one such as 500 while the port is closed.")
-                          .arg(text));
+        throw Failure(
+            QStringLiteral("The timeout \"%1\" is not a number of milliseconds.").arg(text),
+            Remedy::EnterTimeout);
 
     const bool negative = match.captured(1) == QLatin1String("-");
     QString whole = match.captured(2);

@@ -7,8 +7,9 @@
 void PortChoiceBox::describeEntries()
 {
     // Entry i is COM(i+1), whatever its text says.
+    const QList<PortMapping> mappings = mapPorts(count());
     for (int i = 0; i < count(); ++i)
-        setItemData(i, mapPort(i + 1).summary(), Qt::ToolTipRole);
+        setItemData(i, mappings[i].summary(), Qt::ToolTipRole);
     const int current = currentIndex();
     setToolTip(current >= 0 ? itemData(current, Qt::ToolTipRole).toString() : QString());
 }

@@ -4,6 +4,7 @@
 #include "commandhistory.h"
 #include "failure.h"
 #include "framing.h"
+#include "frontendadvice.h"
 #include "latin1.h"
 #include "responsebox.h"
 
@@ -59,7 +60,7 @@ void vantrel::handleEvent(const std::function<void()> &handler)
     try {
         handler();
     } catch (const Failure &failure) {
-        showFailure(failure.message());
+        showFailure(shownText(failure, FrontEnd::Window));
     } catch (const std::exception &failure) {
         showFailure(QString::fromLocal8Bit(failure.what()));
     }

@@ -20,12 +20,16 @@ void TestCommandLine::answers_data()
     QTest::addColumn<QString>("err"); // the same for standard error
 
     const QString usage = "Usage: vantrel [--help | --version]\n";
+    const QString file = QCoreApplication::applicationFilePath();
     // clang-format off
     QTest::newRow("help") << VANTREL_PATH << QStringList{"--help"} << 0 << usage << "";
     QTest::newRow("unknown argument") << VANTREL_PATH << QStringList{"--port"} << 2 << ""
                                       << "vantrel: unknown argument \"--port\"\n" + usage;
+    QTest::newRow("Qt's options beside ours") << VANTREL_PATH << QStringList{"-platform", "offscreen", "--session", "1a2b", "-style=Fusion", "-reverse", "--version"} << 0 << "vantrel " << "";
+    QTest::newRow("left over by Qt: refused") << VANTREL_PATH << QStringList{"-platform", "offscreen", "-geometry", "9x9"} << 2 << ""
+                                              << "vantrel: unknown argument \"-geometry\"\n" + usage;
     QTest::newRow("send lists a mapped port") << SEND_PATH << QStringList{"--list-ports"} << 0
-                                              << "COM6: /dev/null (from VANTREL_COM6), present\n" << "";
+                                              << "COM6: " + file + " (from VANTREL_COM6), not a serial device\n" << "";
     QTest::newRow("simulator refusal") << PLCSIM_PATH << QStringList{"--bogus"} << 2 << ""
                                        << "vantrel-plcsim: unknown argument \"--bogus\"";
     // clang-format on
@@ -42,7 +46,7 @@ void TestCommandLine::answers()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(display);
-    environment.insert("VANTREL_COM6", "/dev/null");
+    environment.insert("VANTREL_COM6", QCoreApplication::applicationFilePath());
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);

@@ -1,7 +1,9 @@
+#include "ordinaryuser.h"
 #include "simulatedplc.h"
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -28,6 +30,7 @@ private slots:
     void runs_data();
     void runs();
     void json();
+    void unreadablePortsFile();
 };
 
 void TestVantrelSend::runs_data()
@@ -46,6 +49,8 @@ void TestVantrelSend::runs_data()
     row("parity that is no ASCII letter", {{"-s", "9600,\u017F,8,1", "A"}, {}, {}, {}, 2, "The line settings \"9600,\u017F,8,1\" cannot be used"});
     row("1.5 stop bits: refused, not run as 1", {{"-s", "9600,N,8,1.5", "A"}, {}, {}, {}, 2, "cannot take the line settings \"9600,N,8,1.5\""});
     row("missing device behind COMn", {{"-p", "COM9", "A"}, {}, {}, {}, 2, "COM9 (/dev/vantrel-missing) cannot be opened: there is no such device (mapped by VANTREL_COM9)"});
+    row("timeout text: the command line's advice", {{"-t", "abc", "A"}, {}, {}, {}, 2, "The timeout \"abc\" is not a number of milliseconds. Give one such as -t 500.\n"});
+    row("path to no serial device", {{"-p", "/dev/null", "A"}, {}, {}, {}, 2, "/dev/null cannot be opened: /dev/null is not a serial device.\n"});
     row("character the line cannot carry: nothing sent", {{"A", "\u20AC"}, {}, {}, {}, 2, "(U+20AC) at position 1"});
     row("started with 0, 1 and 2 closed: its warning not on the line", {{"-t", "100", "A"}, {}, "\x05" "A\r", {}, 1, {}, {.silent = true}, true});
     // clang-format on
@@ -102,6 +107,33 @@ void TestVantrelSend::json()
 {"command":"X","reply":null,"sent":"@01X19*","status":"no-response"}
 {"command":"Y","reply":"late\r\nZ","sent":"@01Y18*","status":"reply"}
 )");
+}
+
+// A ports file the technician may not read (root's, mode 0600, say) refuses COM2 rather than
+// leaving it to /dev/ttyS1, the machine's own port.
+void TestVantrelSend::unreadablePortsFile()
+{
+    QTemporaryDir home;
+    const QString file = home.filePath("vantrel/ports.conf");
+    QVERIFY(QDir().mkpath(home.filePath("vantrel")));
+    QFile ports(file);
+    QVERIFY(ports.open(QIODevice::WriteOnly) && ports.write("[ports]\nCOM2=/dev/x\n") > 0);
+    ports.close();
+    QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ExeOther) &&
+            QFile::setPermissions(file, {}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    environment.insert("XDG_CONFIG_DIRS", "/nonexistent");
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    OrdinaryUser::technician().start(run, VANTREL_SEND, {"-p", "COM2", "A"});
+    QVERIFY(run.waitForFinished(20000));
+    QCOMPARE(run.exitCode(), 2);
+    const QString errors = QString::fromUtf8(run.readAllStandardError());
+    QVERIFY2(
+        errors.startsWith("vantrel-send: COM2 cannot be opened: " + file + " cannot be read ("),
+        qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(TestVantrelSend)

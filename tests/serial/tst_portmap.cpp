@@ -1,18 +1,26 @@
 #include "portmap.h"
+#include "systemfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
+using SystemFiles::DeviceState;
+
 // Which device stands behind COMn: the environment, the user's and the system's ports files,
-// the default; and a clear refusal for an entry that cannot be used.
+// the default; a clear refusal for a file or an entry that cannot be used; and what stands at a
+// device path, told without opening it.
 class TestPortMap : public QObject
 {
     Q_OBJECT
 private slots:
     void mapping_data();
     void mapping();
+    void deviceState_data();
+    void deviceState();
 };
 
 void TestPortMap::mapping_data()
@@ -24,15 +32,25 @@ void TestPortMap::mapping_data()
     QTest::addColumn<QString>("problem");
 
     const QString none;
+    const QString user = "home/vantrel/ports.conf";
+    const QString nul = QString("[ports]\nCOM2=/dev/a") + QChar(0) + "b\n";
     // clang-format off
     QTest::newRow("environment first") << "/dev/ttyUSB7" << QStringList{"[ports]\nCOM2=/dev/x\n", none, none} << "/dev/ttyUSB7" << "VANTREL_COM2" << "";
-    QTest::newRow("user file") << "" << QStringList{"[ports]\nCOM2=/dev/a\n", "[ports]\nCOM2=/dev/b\n", none} << "/dev/a" << "home/vantrel/ports.conf, line 2" << "";
+    QTest::newRow("user file") << "" << QStringList{"[ports]\nCOM2=/dev/a\n", "[ports]\nCOM2=/dev/b\n", none} << "/dev/a" << user + ", line 2" << "";
     QTest::newRow("system file") << "" << QStringList{"[ports]\nCOM1=/dev/a\n", "[ports]\nCOM2=/dev/b\n", "[ports]\nCOM2=/dev/c\n"} << "/dev/b" << "sys1/vantrel/ports.conf, line 2" << "";
     QTest::newRow("second system folder") << "" << QStringList{none, "", "[ports]\nCOM2=/dev/c\n"} << "/dev/c" << "sys2/vantrel/ports.conf, line 2" << "";
     QTest::newRow("default") << "" << QStringList{"[ports]\nCOM12=/dev/x\nCOM1=/dev/y\n", none, none} << "/dev/ttyS1" << "" << "";
-    QTest::newRow("only [ports], comments, quotes") << "" << QStringList{"[other]\nCOM2=/dev/x\n[ports]\n; c\n# c\n COM2 = \"/dev/a b\" \n", none, none} << "/dev/a b" << "home/vantrel/ports.conf, line 6" << "";
-    QTest::newRow("another port's bad line") << "" << QStringList{"[ports]\nCOM3 /dev/x\nCOM2=/dev/y\n", none, none} << "/dev/y" << "home/vantrel/ports.conf, line 3" << "";
-    QTest::newRow("relative path") << "" << QStringList{"[ports]\nCOM2=ttyUSB0\n", none, none} << "" << "home/vantrel/ports.conf, line 2" << "does not name a device by its full path";
+    QTest::newRow("only [ports], comments, quotes") << "" << QStringList{"[other]\nCOM2=/dev/x\n[ports]\n; c\n# c\n COM2 = \"/dev/a b\" \n", none, none} << "/dev/a b" << user + ", line 6" << "";
+    QTest::newRow("bad lines beside the port's own") << "" << QStringList{"[ports]\nCOM3 /dev/x\nbad\nCOM2=/dev/y\n", none, none} << "/dev/y" << user + ", line 4" << "";
+    QTest::newRow("relative path") << "" << QStringList{"[ports]\nCOM2=ttyUSB0\n", none, none} << "" << user + ", line 2" << "does not name a device by its full path";
+    QTest::newRow("comment after the device") << "" << QStringList{"[ports]\nCOM2=/dev/a\t# adapter\n", none, none} << "/dev/a" << user + ", line 2" << "";
+    QTest::newRow("no [ports] header: refused") << "" << QStringList{"COM2=/dev/a\n", "[ports]\nCOM2=/dev/b\n", none} << "" << user + ", line 1" << "is outside the [ports] section";
+    QTest::newRow("two devices for a port: refused") << "" << QStringList{"[ports]\nCOM2=/dev/a\nCOM2=/dev/b\n", none, none} << "" << user + ", line 3" << "line 3 maps COM2 to /dev/b, but line 2 maps it to /dev/a";
+    QTest::newRow("NUL in the path: refused, shown") << "" << QStringList{nul, none, none} << "" << user + ", line 2" << "\"COM2=/dev/a\\x00b\" has the control character \\x00";
+    QTest::newRow("FIFO: refused unopened") << "" << QStringList{"<fifo>", "[ports]\nCOM2=/dev/b\n", none} << "" << user << user + " is a FIFO";
+    QTest::newRow("directory: refused") << "" << QStringList{"<directory>", none, none} << "" << user << user + " is a directory";
+    QTest::newRow("link to /dev/zero: refused") << "" << QStringList{"<link>", none, none} << "" << user << user + " is a device";
+    QTest::newRow("larger than 64 KiB: refused") << "" << QStringList{"[ports]\nCOM2=/dev/a\n" + QString(64 * 1024, u'#'), none, none} << "" << user << user + " is larger than 64 KiB";
     // clang-format on
 }
 
@@ -52,16 +70,63 @@ void TestPortMap::mapping()
         if (files[i].isNull())
             continue;
         QVERIFY(QDir().mkpath(folders[i] + "/vantrel"));
-        QFile file(folders[i] + "/vantrel/ports.conf");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(files[i].toUtf8());
+        const QString path = folders[i] + "/vantrel/ports.conf";
+        QFile file(path);
+        if (files[i] == "<fifo>")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (files[i] == "<directory>")
+            QVERIFY(QDir().mkdir(path));
+        else if (files[i] == "<link>")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(files[i].toUtf8()) >= 0);
     }
 
     const PortMapping mapping = mapPort(2);
     QCOMPARE(mapping.device, device);
-    QCOMPARE(QString(mapping.origin).remove(dir.path() + "/"), origin);
-    QVERIFY2(problem.isEmpty() ? mapping.problem.isEmpty() : mapping.problem.contains(problem),
+    const QString prefix = dir.path() + "/";
+    QCOMPARE(QString(mapping.origin).remove(prefix), origin);
+    QVERIFY2(problem.isEmpty() ? mapping.problem.isEmpty()
+                               : QString(mapping.problem).remove(prefix).contains(problem),
              qPrintable(mapping.problem));
+}
+
+void TestPortMap::deviceState_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("subsystem"); // the kernel's class of the device; empty: no entry
+    QTest::addColumn<QString>("type");      // a serial port's type; empty: none
+    QTest::addColumn<DeviceState>("state");
+
+    const QString program = QCoreApplication::applicationFilePath();
+    // clang-format off
+    QTest::newRow("missing") << "/dev/vantrel-missing" << "" << "" << DeviceState::Missing;
+    QTest::newRow("regular file") << program << "tty" << "" << DeviceState::NotSerial;
+    QTest::newRow("device of another kind") << "/dev/null" << "mem" << "" << DeviceState::NotSerial;
+    QTest::newRow("serial port without a UART") << "/dev/null" << "tty" << "0" << DeviceState::NoHardware;
+    QTest::newRow("serial port with a UART") << "/dev/null" << "tty" << "4" << DeviceState::Present;
+    QTest::newRow("terminal without an entry") << "/dev/null" << "" << "" << DeviceState::Present;
+    // clang-format on
+}
+
+void TestPortMap::deviceState()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, subsystem);
+    QFETCH(QString, type);
+    QFETCH(DeviceState, state);
+    // A stand-in for /sys: the entry for /dev/null's device number (1:3) says what the row
+    // says; a regular file has none to look at.
+    QTemporaryDir sysfs;
+    const QString entry = sysfs.filePath("dev/char/1:3");
+    QVERIFY(QDir().mkpath(entry) && QDir().mkpath(sysfs.filePath("class/" + subsystem)));
+    if (!subsystem.isEmpty())
+        QVERIFY(QFile::link(sysfs.filePath("class/" + subsystem), entry + "/subsystem"));
+    QFile typeFile(entry + "/type");
+    if (!type.isEmpty())
+        QVERIFY(typeFile.open(QIODevice::WriteOnly) && typeFile.write(type.toLatin1()) > 0 &&
+                typeFile.flush());
+    QCOMPARE(SystemFiles::deviceState(path, sysfs.path()), state);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)

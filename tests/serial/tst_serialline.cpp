@@ -85,7 +85,17 @@ void TestSerialLine::hangUpWhileIdle()
     rig.openPort_Click();
     rig.engine.stop();
     rig.terminal.hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(failureText([&] { rig.comm.Input(); }).contains("went away"), 5000);
+    // Each front end tells the operator what to do there.
+    const auto lost = [&](FrontEnd frontEnd) {
+        return failureText([&] { rig.comm.Input(); }, frontEnd);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        lost(FrontEnd::Window)
+            .endsWith("went away: the adapter was unplugged or the other end hung up. "
+                      "Close the port, check the connection and open it again."),
+        5000);
+    QVERIFY(lost(FrontEnd::CommandLine)
+                .endsWith("hung up. Check the connection and run the command again."));
 }
 
 QTEST_GUILESS_MAIN(TestSerialLine)
