@@ -1,0 +1,54 @@
+#!/bin/sh
+# The guest's setup on the host's root: its own /dev, /run and /tmp, udev for the device names
+# and groups, two ordinary users; then it runs the host's commands, one a line from the
+# console, each followed by "@@rc" and its exit status.
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mkdir -p /dev/pts
+mount -t devpts devpts /dev/pts
+mount -t tmpfs run /run
+mount -t tmpfs tmp /tmp
+mkdir -m 1777 /run/lock
+/lib/systemd/systemd-udevd --daemon
+udevadm trigger --action=add --subsystem-match=tty --subsystem-match=usb --subsystem-match=usb-serial
+udevadm settle
+
+# A technician in the dialout group, whose ports file maps COM2 to the adapter's by-id name, and
+# a visitor outside the group.
+{ cat /etc/passwd; echo technician:x:2001:2001::/tmp/technician:/bin/sh
+  echo visitor:x:2002:2002::/tmp/visitor:/bin/sh; } >/run/passwd
+{ sed '/^dialout:/{s/$/,technician/;s/:,/:/}' /etc/group; echo technician:x:2001:
+  echo visitor:x:2002:; } >/run/group
+mount --bind /run/passwd /etc/passwd
+mount --bind /run/group /etc/group
+byid=$(echo /dev/serial/by-id/*)
+mkdir -p /tmp/technician/.config/vantrel /tmp/visitor
+printf '[ports]\nCOM2=%s\n' "$byid" >/tmp/technician/.config/vantrel/ports.conf
+chown -R technician: /tmp/technician
+chown visitor: /tmp/visitor
+as() {
+    user=$1
+    shift
+    setpriv --reuid="$user" --regid="$user" --init-groups env HOME="/tmp/$user" \
+        QT_QPA_PLATFORM=offscreen "$@"
+}
+technician() { as technician "$@"; }
+visitor() { as visitor "$@"; }
+# Runs a test command until it holds, for at most 20 seconds.
+waitfor() {
+    tries=0
+    until eval "$1"; do
+        tries=$((tries + 1))
+        [ $tries -lt 400 ] || { echo "waitfor: still not $1"; return 1; }
+        sleep 0.05
+    done
+}
+
+stty -F /dev/ttyS0 raw -echo
+exec 4</dev/ttyS0 >/dev/ttyS0 2>&1 </dev/null
+echo @@ready
+while IFS= read -r line <&4; do
+    eval "$line"
+    echo "@@rc $?"
+done
