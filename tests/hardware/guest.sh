@@ -1,7 +1,8 @@
 #!/bin/sh
 # The guest's setup on the host's root: its own /dev, /run and /tmp, udev for the device names
-# and groups, two ordinary users; then it runs the host's commands, one a line from the
-# console, each followed by "@@rc" and its exit status.
+# and groups, two ordinary users. Then it runs the host's commands, one a line from the console,
+# each after a number of the host's choosing and followed by "@@rc", that number and its exit
+# status.
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
@@ -10,9 +11,16 @@ mount -t devpts devpts /dev/pts
 mount -t tmpfs run /run
 mount -t tmpfs tmp /tmp
 mkdir -m 1777 /run/lock
+
+# Waits until a shell test holds, for at most 20 seconds.
+waitfor() {
+    timeout 20 sh -c "until $1; do sleep 0.05; done" || { echo "waitfor: still not $1"; return 1; }
+}
+
 /lib/systemd/systemd-udevd --daemon
 udevadm trigger --action=add --subsystem-match=tty --subsystem-match=usb --subsystem-match=usb-serial
-udevadm settle
+waitfor 'ls /dev/serial/by-id/* >/dev/null 2>&1'
+export byid=$(echo /dev/serial/by-id/*)
 
 # A technician in the dialout group, whose ports file maps COM2 to the adapter's by-id name, and
 # a visitor outside the group.
@@ -22,7 +30,6 @@ udevadm settle
   echo visitor:x:2002:; } >/run/group
 mount --bind /run/passwd /etc/passwd
 mount --bind /run/group /etc/group
-byid=$(echo /dev/serial/by-id/*)
 mkdir -p /tmp/technician/.config/vantrel /tmp/visitor
 printf '[ports]\nCOM2=%s\n' "$byid" >/tmp/technician/.config/vantrel/ports.conf
 chown -R technician: /tmp/technician
@@ -35,20 +42,11 @@ as() {
 }
 technician() { as technician "$@"; }
 visitor() { as visitor "$@"; }
-# Runs a test command until it holds, for at most 20 seconds.
-waitfor() {
-    tries=0
-    until eval "$1"; do
-        tries=$((tries + 1))
-        [ $tries -lt 400 ] || { echo "waitfor: still not $1"; return 1; }
-        sleep 0.05
-    done
-}
 
 stty -F /dev/ttyS0 raw -echo
 exec 4</dev/ttyS0 >/dev/ttyS0 2>&1 </dev/null
 echo @@ready
-while IFS= read -r line <&4; do
+while read -r number line <&4; do
     eval "$line"
-    echo "@@rc $?"
+    echo "@@rc $number $?"
 done

@@ -104,20 +104,49 @@ QString GuestMachine::boot()
 
     const QString accelerator = qEnvironmentVariable("VANTREL_QEMU_ACCEL", "tcg");
     qemu_.start("qemu-system-x86_64",
-                {"-accel", accelerator, "-cpu", "max", "-m", "512", "-nodefaults",
-                 "-no-user-config", "-display", "none", "-no-reboot",
-                 "-kernel", "/boot/vmlinuz-" + version, "-initrd", initramfs,
-                 "-append", "console=ttyS0 loglevel=1 panic=-1 vantrel.setup=" HARDWARE_DIR "/guest.sh",
-                 "-chardev", "stdio,id=qmp,signal=off", "-mon", "chardev=qmp,mode=control",
-                 "-chardev", "serial,id=console,path=" + console_.path(), "-serial", "chardev:console",
-                 "-chardev", "serial,id=uart,path=" + uart.line.path(), "-serial", "chardev:uart",
-                 "-chardev", "serial,id=usb,path=" + adapter.line.path(),
-                 "-device", "qemu-xhci,id=xhci", "-device", adapterDevice(),
-                 "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,"
-                            "multidevs=remap",
-                 "-d", "trace:serial_update_parameters,trace:usb_serial_set_baud,"
-                       "trace:usb_serial_set_data",
-                 "-D", directory_.filePath("trace")});
+                {"-accel",
+                 accelerator,
+                 "-cpu",
+                 "max",
+                 "-m",
+                 "512",
+                 "-nodefaults",
+                 "-no-user-config",
+                 "-display",
+                 "none",
+                 "-no-reboot",
+                 "-kernel",
+                 "/boot/vmlinuz-" + version,
+                 "-initrd",
+                 initramfs,
+                 "-append",
+                 "console=ttyS0 loglevel=1 panic=-1 vantrel.setup=" HARDWARE_DIR "/guest.sh",
+                 "-chardev",
+                 "stdio,id=qmp,signal=off",
+                 "-mon",
+                 "chardev=qmp,mode=control",
+                 "-chardev",
+                 "serial,id=console,path=" + console_.path(),
+                 "-serial",
+                 "chardev:console",
+                 "-chardev",
+                 "serial,id=uart,path=" + uart.line.path(),
+                 "-serial",
+                 "chardev:uart",
+                 "-chardev",
+                 "serial,id=usb,path=" + adapter.line.path(),
+                 "-device",
+                 "qemu-xhci,id=xhci",
+                 "-device",
+                 adapterDevice(),
+                 "-virtfs",
+                 "local,path=/,mount_tag=host,security_model=none,readonly=on,"
+                 "multidevs=remap",
+                 "-d",
+                 "trace:serial_update_parameters,trace:usb_serial_set_baud,"
+                 "trace:usb_serial_set_data",
+                 "-D",
+                 directory_.filePath("trace")});
     if (!qemu_.waitForStarted())
         return "QEMU (qemu-system-x86_64) cannot be started: " + qemu_.errorString() +
                " (install qemu-system-x86)";
@@ -166,6 +195,7 @@ void GuestMachine::takeConsole(const QByteArray &bytes)
 void GuestMachine::unplug()
 {
     deleted_ = false;
+    plugged_ = false;
     sinceUnplug_.start();
     if (!qmp(R"({"execute": "device_del", "arguments": {"id": "adapter"}})") ||
         !QTest::qWaitFor([&] { return deleted_; }, kQmpBound))
@@ -181,8 +211,17 @@ void GuestMachine::replug()
         arguments.insert(QString::fromLatin1(pair[0]), QString::fromLatin1(pair[1]));
     }
     const QJsonObject command{{"execute", "device_add"}, {"arguments", arguments}};
-    if (!qmp(QJsonDocument(command).toJson(QJsonDocument::Compact)))
+    plugged_ = qmp(QJsonDocument(command).toJson(QJsonDocument::Compact));
+    if (!plugged_)
         qWarning("QEMU did not plug the adapter back");
+}
+
+void GuestMachine::plugBack()
+{
+    if (plugged_)
+        return;
+    replug();
+    run("waitfor '[ -e $byid ]'");
 }
 
 void GuestMachine::serveRequests()
@@ -197,8 +236,11 @@ GuestMachine::Result GuestMachine::run(const QString &command, int boundMs)
 {
     consoleText_.clear();
     scanned_ = 0;
-    console_.write(command.toUtf8() + '\n');
-    static const QRegularExpression end("^@@rc (\\d+)$", QRegularExpression::MultilineOption);
+    // Numbered, so the end of a command that ran out of time is not taken for a later one's.
+    const QString number = QString::number(++commands_);
+    console_.write((number + ' ' + command).toUtf8() + '\n');
+    const QRegularExpression end("^@@rc " + number + " (\\d+)$",
+                                 QRegularExpression::MultilineOption);
     QRegularExpressionMatch ended;
     const QDeadlineTimer deadline(boundMs);
     while (!(ended = end.match(consoleText_)).hasMatch() && !deadline.hasExpired()) {
@@ -228,8 +270,9 @@ TracedSettings GuestMachine::traced(bool onAdapter) const
     };
     TracedSettings settings;
     const QRegularExpressionMatch line =
-        onAdapter ? last(R"(usb_serial_set_data dev \S+ parity (.), data bits (\d), stop bits (\d))")
-                  : last(R"(serial_update_parameters baudrate=(\d+) parity='(.)' data=(\d) stop=(\d))");
+        onAdapter
+            ? last(R"(usb_serial_set_data dev \S+ parity (.), data bits (\d), stop bits (\d))")
+            : last(R"(serial_update_parameters baudrate=(\d+) parity='(.)' data=(\d) stop=(\d))");
     const int first = onAdapter ? 1 : 2;
     settings.parity = line.captured(first);
     settings.dataBits = line.captured(first + 1).toInt();

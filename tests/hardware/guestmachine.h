@@ -73,8 +73,8 @@ public:
     // guest's and the controller's requests to unplug and replug the adapter meanwhile.
     Result run(const QString &command, int boundMs = 60000);
 
-    void unplug();
-    void replug();
+    // Plugs the adapter back, if it is out, and waits for its by-id name in the guest.
+    void plugBack();
     // Since the adapter was last unplugged.
     qint64 msecsSinceUnplug() const { return sinceUnplug_.elapsed(); }
 
@@ -85,6 +85,8 @@ public:
     HostController adapter;
 
 private:
+    void unplug();
+    void replug();
     bool qmp(const QByteArray &command);
     void takeQmp();
     void takeConsole(const QByteArray &bytes);
@@ -98,6 +100,8 @@ private:
     QStringList requests_;
     QByteArray qmpPending_;
     QStringList qmpReplies_;
+    int commands_ = 0;
     bool deleted_ = false;
+    bool plugged_ = true;
     QElapsedTimer sinceUnplug_;
 };

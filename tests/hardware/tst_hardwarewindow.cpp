@@ -43,7 +43,8 @@ class TestHardwareWindow : public QObject
 private slots:
     void adapterLostAndFound()
     {
-        const QString byId = QDir("/dev/serial/by-id").entryInfoList(QDir::System).value(0).filePath();
+        const QString byId =
+            QDir("/dev/serial/by-id").entryInfoList(QDir::System).value(0).filePath();
         QVERIFY(!byId.isEmpty());
         WindowRig rig;
         auto *ports = rig.control<QComboBox>("portChoice");
