@@ -7,12 +7,11 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <unistd.h>
+#include <algorithm>
 
 namespace
 {
 
-constexpr char kEnq = '\x05';
 constexpr int kQmpBound = 10000; // ms
 
 // The newest kernel in /boot whose modules are installed beside it.
@@ -34,47 +33,6 @@ QByteArray adapterDevice()
 }
 
 } // namespace
-
-HostLine::HostLine(std::function<void(const QByteArray &)> received)
-    : notifier_(terminal_.masterFd(), QSocketNotifier::Read)
-{
-    QObject::connect(&notifier_, &QSocketNotifier::activated, [this, received] {
-        char buffer[4096];
-        const ssize_t count = ::read(terminal_.masterFd(), buffer, sizeof buffer);
-        if (count > 0)
-            received(QByteArray(buffer, count));
-    });
-}
-
-void HostLine::write(const QByteArray &bytes) const
-{
-    // The guest's side takes a few kilobytes at once; commands and replies are far shorter.
-    if (::write(terminal_.masterFd(), bytes.constData(), size_t(bytes.size())) != bytes.size())
-        qWarning("the guest did not take %s at once", bytes.constData());
-}
-
-HostController::HostController() : line([this](const QByteArray &bytes) { take(bytes); }) {}
-
-void HostController::take(const QByteArray &bytes)
-{
-    received += bytes;
-    for (const char byte : bytes) {
-        if (byte == kEnq && pending_.isEmpty()) {
-            if (answerEnq)
-                line.write(QByteArray(1, kEnq));
-        } else if (byte != '\r') {
-            pending_ += byte;
-        } else {
-            const QByteArray command = std::exchange(pending_, {});
-            if (heard)
-                heard(command);
-            if (command == "PULL")
-                pullHeard = true;
-            else if (answerCommands)
-                line.write("OK " + command + '\r');
-        }
-    }
-}
 
 GuestMachine::GuestMachine() : console_([this](const QByteArray &bytes) { takeConsole(bytes); })
 {
@@ -103,50 +61,22 @@ QString GuestMachine::boot()
                make.readAll();
 
     const QString accelerator = qEnvironmentVariable("VANTREL_QEMU_ACCEL", "tcg");
-    qemu_.start("qemu-system-x86_64",
-                {"-accel",
-                 accelerator,
-                 "-cpu",
-                 "max",
-                 "-m",
-                 "512",
-                 "-nodefaults",
-                 "-no-user-config",
-                 "-display",
-                 "none",
-                 "-no-reboot",
-                 "-kernel",
-                 "/boot/vmlinuz-" + version,
-                 "-initrd",
-                 initramfs,
-                 "-append",
-                 "console=ttyS0 loglevel=1 panic=-1 vantrel.setup=" HARDWARE_DIR "/guest.sh",
-                 "-chardev",
-                 "stdio,id=qmp,signal=off",
-                 "-mon",
-                 "chardev=qmp,mode=control",
-                 "-chardev",
-                 "serial,id=console,path=" + console_.path(),
-                 "-serial",
-                 "chardev:console",
-                 "-chardev",
-                 "serial,id=uart,path=" + uart.line.path(),
-                 "-serial",
-                 "chardev:uart",
-                 "-chardev",
-                 "serial,id=usb,path=" + adapter.line.path(),
-                 "-device",
-                 "qemu-xhci,id=xhci",
-                 "-device",
-                 adapterDevice(),
-                 "-virtfs",
-                 "local,path=/,mount_tag=host,security_model=none,readonly=on,"
-                 "multidevs=remap",
-                 "-d",
-                 "trace:serial_update_parameters,trace:usb_serial_set_baud,"
-                 "trace:usb_serial_set_data",
-                 "-D",
-                 directory_.filePath("trace")});
+    // clang-format off
+    qemu_.start("qemu-system-x86_64", {
+        "-accel", accelerator, "-cpu", "max", "-m", "512", "-nodefaults", "-no-user-config",
+        "-display", "none", "-no-reboot",
+        "-kernel", "/boot/vmlinuz-" + version, "-initrd", initramfs,
+        "-append", "console=ttyS0 loglevel=1 panic=-1 vantrel.setup=" HARDWARE_DIR "/guest.sh",
+        // QMP on standard input and output; the console and the two lines on pseudo-terminals.
+        "-chardev", "stdio,id=qmp,signal=off", "-mon", "chardev=qmp,mode=control",
+        "-chardev", "serial,id=console,path=" + console_.path(), "-serial", "chardev:console",
+        "-chardev", "serial,id=uart,path=" + uart.line.path(), "-serial", "chardev:uart",
+        "-chardev", "serial,id=usb,path=" + adapter.line.path(),
+        "-device", "qemu-xhci,id=xhci", "-device", adapterDevice(),
+        "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap",
+        "-d", "trace:serial_update_parameters,trace:usb_serial_set_baud,trace:usb_serial_set_data",
+        "-D", directory_.filePath("trace")});
+    // clang-format on
     if (!qemu_.waitForStarted())
         return "QEMU (qemu-system-x86_64) cannot be started: " + qemu_.errorString() +
                " (install qemu-system-x86)";
@@ -257,7 +187,7 @@ GuestMachine::Result GuestMachine::run(const QString &command, int boundMs)
     return {ended.captured(1).toInt(), consoleText_.left(ended.capturedStart())};
 }
 
-TracedSettings GuestMachine::traced(bool onAdapter) const
+GuestMachine::Settings GuestMachine::traced(bool onAdapter) const
 {
     QFile file(directory_.filePath("trace"));
     file.open(QIODevice::ReadOnly);
@@ -268,7 +198,7 @@ TracedSettings GuestMachine::traced(bool onAdapter) const
             found = match;
         return found;
     };
-    TracedSettings settings;
+    Settings settings;
     const QRegularExpressionMatch line =
         onAdapter
             ? last(R"(usb_serial_set_data dev \S+ parity (.), data bits (\d), stop bits (\d))")

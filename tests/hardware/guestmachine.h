@@ -1,55 +1,12 @@
 #pragma once
 
-#include "pseudoterminal.h"
+#include "hostcontroller.h"
+#include "hostline.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <functional>
-
-// The host's end of one of the guest's serial lines: a pseudo-terminal that QEMU wires to the
-// emulated device, read in the test's event loop.
-class HostLine
-{
-public:
-    explicit HostLine(std::function<void(const QByteArray &)> received);
-    QString path() const { return QString::fromStdString(terminal_.slavePath()); }
-    void write(const QByteArray &bytes) const;
-
-private:
-    plcsim::PseudoTerminal terminal_;
-    QSocketNotifier notifier_;
-};
-
-// The line settings a device was given, as QEMU traced them: the UART's divisor as its rate,
-// the USB adapter's divisor as the rate it gives.
-struct TracedSettings {
-    int baud = 0;
-    QString parity;
-    int dataBits = 0;
-    int stopBits = 0;
-};
-
-// A controller on the host's end of a line. It answers a lone ENQ with ENQ and a command with
-// "OK " and the command, unless told not to; the command "PULL" it never answers, and asks for
-// the USB adapter to be unplugged while the tool waits.
-struct HostController {
-    HostController();
-    bool answerEnq = true;
-    bool answerCommands = true;
-    QByteArray received;
-    // Called as each command arrives, before it is answered: the tool's port is open then.
-    std::function<void(const QByteArray &command)> heard;
-    bool pullHeard = false;
-    HostLine line;
-
-private:
-    void take(const QByteArray &bytes);
-    QByteArray pending_;
-};
 
 // A virtual machine, booted once, that runs this build's programs on the Debian kernel's own
 // serial drivers: the 8250 driver on a 16550 UART (/dev/ttyS1) and ftdi_sio on a USB adapter
@@ -78,8 +35,16 @@ public:
     // Since the adapter was last unplugged.
     qint64 msecsSinceUnplug() const { return sinceUnplug_.elapsed(); }
 
+    // The line settings a device was given, as QEMU traced them: the UART's divisor as its rate,
+    // the USB adapter's divisor as the rate it gives.
+    struct Settings {
+        int baud = 0;
+        QString parity;
+        int dataBits = 0;
+        int stopBits = 0;
+    };
     // The settings the guest's driver last gave the UART or the USB adapter.
-    TracedSettings traced(bool adapter) const;
+    Settings traced(bool adapter) const;
 
     HostController uart;
     HostController adapter;

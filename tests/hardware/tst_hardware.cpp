@@ -55,7 +55,7 @@ private slots:
     {
         QFETCH(bool, onAdapter);
         QFETCH(QString, settings);
-        TracedSettings traced;
+        GuestMachine::Settings traced;
         HostController &line = controller(onAdapter);
         line.received.clear();
         line.heard = [&](const QByteArray &) { traced = guest.traced(onAdapter); };
