@@ -35,38 +35,27 @@ public:
     // Since the adapter was last unplugged.
     qint64 msecsSinceUnplug() const { return sinceUnplug_.elapsed(); }
 
-    // The line settings a device was given, as QEMU traced them: the UART's divisor as its rate,
-    // the USB adapter's divisor as the rate it gives.
-    struct Settings {
-        int baud = 0;
-        QString parity;
-        int dataBits = 0;
-        int stopBits = 0;
-    };
-    // The settings the guest's driver last gave the UART or the USB adapter.
-    Settings traced(bool adapter) const;
+    // The settings the guest's driver last gave the UART or the USB adapter, as QEMU traced
+    // them, in the order of a settings string; the rate is what the device's divisor gives.
+    QStringList traced(bool onAdapter) const;
 
     HostController uart;
     HostController adapter;
 
 private:
+    bool qmp(const QByteArray &execute, const QByteArray &arguments = "{}");
     void unplug();
     void replug();
-    bool qmp(const QByteArray &command);
-    void takeQmp();
     void takeConsole(const QByteArray &bytes);
-    void serveRequests();
 
     QProcess qemu_;
     QTemporaryDir directory_;
-    HostLine console_;
+    HostLine console_{[this](const QByteArray &bytes) { takeConsole(bytes); }};
     QString consoleText_;
     qsizetype scanned_ = 0;
     QStringList requests_;
-    QByteArray qmpPending_;
-    QStringList qmpReplies_;
+    QByteArray qmpText_;
     int commands_ = 0;
-    bool deleted_ = false;
     bool plugged_ = true;
     QElapsedTimer sinceUnplug_;
 };

@@ -1,10 +1,12 @@
 #!/bin/sh
-# Builds the guest's initramfs: busybox, /init, and the modules that reach the host's root over
-# 9p and the USB adapter, in an order each can load in.
-# Usage: initramfs.sh KERNEL_VERSION INIT OUTPUT
+# Builds the guest's initramfs from busybox, /init and the modules that reach the host's root
+# over 9p and the USB adapter, in an order each can load in; prints the kernel to boot with it.
+# Usage: initramfs.sh INIT OUTPUT
 set -eu
-version=$1 init=$2 output=$3
-modules=/lib/modules/$version
+init=$1 output=$2
+version=$(ls /lib/modules | sort -V | tail -n 1)
+kernel=/boot/vmlinuz-$version modules=/lib/modules/$version
+[ -r "$kernel" ] || { echo "no kernel $kernel to boot (install linux-image-amd64)" >&2; exit 1; }
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root/bin" "$root/mod"
@@ -21,3 +23,4 @@ for wanted in virtio_pci 9pnet_virtio 9p xhci-pci ftdi_sio; do
     done
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$output"
+echo "$kernel"
