@@ -3,10 +3,10 @@
 #include "failure.h"
 #include "latin1.h"
 #include "linesettings.h"
-#include "portlockfile.h"
+#include "openfailure.h"
 #include "portmap.h"
-#include "serialdevices.h"
 #include "stopsignals.h"
+#include "terminalio.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -14,13 +14,6 @@
 #include <algorithm>
 #include <climits>
 #include <utility>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <poll.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
 
 namespace
 {
@@ -109,15 +102,13 @@ void MSComm::open()
             QStringLiteral("COM%1 cannot be opened: %2.").arg(commPort_).arg(mapping.problem));
     const QString &devicePath = mapping.device;
     if (!QFileInfo::exists(devicePath))
-        failOpen(mapping);
-#ifndef Q_OS_WIN
+        failOpen(port_, mapping, settings_);
     // termios has no 1.5 stop bits and QSerialPort quietly sets 1 instead; refuse rather than
     // run the line with settings the operator did not choose.
     if (line.stopBits == QSerialPort::OneAndHalfStop)
-        throw Failure(QStringLiteral("%1 cannot take the line settings \"%2\": 1.5 stop bits "
-                                     "are not available on this system. Choose 1 or 2.")
-                          .arg(portDescription(), settings_));
-#endif
+        throw unavailableSettingsFailure(
+            mapping.description(), settings_,
+            QStringLiteral(": 1.5 stop bits are not available on this system. Choose 1 or 2."));
 
     port_.setPortName(devicePath);
     port_.setBaudRate(line.baudRate);
@@ -131,65 +122,15 @@ void MSComm::open()
     watchLockFile(devicePath);
     if (!port_.open(QIODevice::ReadWrite)) {
         stopWatchingLockFile();
-        failOpen(mapping);
+        failOpen(port_, mapping, settings_);
     }
-
-#ifdef Q_OS_UNIX
-    // QSerialPort's exclusive mode does not hold against root, nor against a second opener in
-    // this process; a lock on the open device does.
-    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+    if (!TerminalIo::lockExclusively(port_)) {
         releaseDevice();
-        throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
-                                     "or choose another port.")
-                          .arg(portDescription()));
+        throw inUseFailure(mapping.description());
     }
-#endif
     port_.clearError();
     lost_ = false;
     open_ = true;
-}
-
-void MSComm::failOpen(const PortMapping &mapping)
-{
-    const QString &devicePath = mapping.device;
-    const QString port = mapping.description();
-    const QSerialPort::SerialPortError error =
-        QFileInfo::exists(devicePath) ? port_.error() : QSerialPort::DeviceNotFoundError;
-    const QString detail = port_.errorString();
-    port_.clearError();
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        throw Failure(QStringLiteral("%1 cannot be opened: there is no such device%2.\n%3")
-                          .arg(port,
-                               mapping.origin.isEmpty()
-                                   ? QString()
-                                   : QStringLiteral(" (mapped by %1)").arg(mapping.origin),
-                               serialDevicesAdvice(mapping.port)));
-    case QSerialPort::PermissionError: {
-        const QFileInfo device(devicePath);
-        if (!device.isReadable() || !device.isWritable())
-            throw Failure(QStringLiteral("%1 cannot be opened: permission denied. Add your user "
-                                         "to the dialout group (sudo usermod -aG dialout "
-                                         "$USER), then log in again.")
-                              .arg(port));
-        if (const auto stale = staleLockFile(devicePath))
-            throw Failure(QStringLiteral("%1 cannot be opened: the lock file %2 was left behind "
-                                         "by process %3, which no longer exists, and you may "
-                                         "not remove it. Remove it (sudo rm %2), then open "
-                                         "the port again.")
-                              .arg(port, stale->path)
-                              .arg(stale->pid));
-        throw Failure(QStringLiteral("%1 is in use by another program. Close that program, "
-                                     "or choose another port.")
-                          .arg(port));
-    }
-    case QSerialPort::UnsupportedOperationError:
-        throw Failure(QStringLiteral("%1 cannot take the line settings \"%2\" (%3). Choose "
-                                     "other settings.")
-                          .arg(port, settings_, detail));
-    default:
-        throw Failure(QStringLiteral("%1 cannot be opened: %2.").arg(port, detail));
-    }
 }
 
 void MSComm::close()
@@ -250,37 +191,25 @@ void MSComm::setOutput(const QString &text)
 {
     throwIfLost();
     QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
-#ifdef Q_OS_UNIX
     // Straight to the device when nothing waits before it; only what the device does not take
     // at once goes through Qt's queue below.
     if (port_.bytesToWrite() == 0) {
-        ssize_t written = 0;
-        do
-            written = ::write(static_cast<int>(port_.handle()), bytes.constData(),
-                              static_cast<size_t>(bytes.size()));
-        while (written < 0 && errno == EINTR);
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            // An error on a terminal (EIO): the other end hung up.
-            lost_ = true;
-            port_.close();
+        const qint64 taken = TerminalIo::writeNow(port_, bytes);
+        if (taken < 0) {
+            markLost();
             throwIfLost();
         }
-        bytes.remove(0, std::max<ssize_t>(written, 0));
+        bytes.remove(0, taken);
         if (bytes.isEmpty())
             return;
     }
-#endif
     if (port_.write(bytes) != bytes.size()) {
         noteErrorAfterIo();
         throw Failure(QStringLiteral("%1 refused the output: %2.")
                           .arg(portDescription(), port_.errorString()));
     }
-    // write() only queues; what the device did not take at once is waited for. (On Unix it has
+    // write() only queues; what the device did not take at once is waited for. (The device has
     // just refused more, and Qt's flush() would take a refusal for a failure.)
-#ifndef Q_OS_UNIX
-    port_.flush();
-    noteErrorAfterIo();
-#endif
     const QDeadlineTimer deadline(kHandOverMsecs);
     while (port_.bytesToWrite() > 0) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -297,57 +226,18 @@ QString MSComm::Input()
     throwIfLost();
     // What Qt pulled in while the event loop ran comes first, then what waits at the device.
     QByteArray bytes = port_.readAll();
-#ifdef Q_OS_UNIX
-    readWaiting(bytes);
-#else
-    port_.waitForReadyRead(0);
-    bytes += port_.readAll();
-#endif
+    if (!TerminalIo::readWaiting(port_, bytes))
+        markLost();
     noteErrorAfterIo();
     return QString::fromLatin1(bytes);
 }
-
-#ifdef Q_OS_UNIX
-void MSComm::readWaiting(QByteArray &bytes)
-{
-    // The device is non-blocking: one read takes everything waiting, without a poll first.
-    char chunk[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(static_cast<int>(port_.handle()), chunk, sizeof chunk);
-        if (count > 0)
-            bytes.append(chunk, count);
-        if (count == ssize_t(sizeof chunk) || (count < 0 && errno == EINTR))
-            continue;
-        // A raw terminal reads 0 when nothing waits.
-        if (count >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)
-            return;
-        // An error on a terminal (EIO): the other end hung up.
-        lost_ = true;
-        port_.close();
-        return;
-    }
-}
-#endif
 
 void MSComm::waitForInput(qint64 msecs)
 {
     throwIfLost();
     if (port_.bytesAvailable() > 0)
         return;
-    const int bounded = static_cast<int>(std::clamp<qint64>(msecs, 0, INT_MAX));
-#ifdef Q_OS_UNIX
-    // Block on the device itself: waitForReadyRead gives up at once on a hung-up device and
-    // would turn the caller's wait into a spin.
-    pollfd watch{static_cast<int>(port_.handle()), POLLIN, 0};
-    int ready = 0;
-    const QDeadlineTimer deadline(bounded);
-    do
-        ready = ::poll(&watch, 1, static_cast<int>(deadline.remainingTime()));
-    while (ready < 0 && errno == EINTR);
-    if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
+    if (!TerminalIo::waitReadable(port_, static_cast<int>(std::clamp<qint64>(msecs, 0, INT_MAX))))
         markLost();
-#else
-    port_.waitForReadyRead(bounded);
-#endif
     noteErrorAfterIo();
 }

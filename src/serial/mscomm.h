@@ -7,9 +7,10 @@
 #include <QSerialPort>
 #include <QString>
 
-// The window's serial port object: a port number, a settings string and an open flag, with
-// Output and Input for the exchange. Built on QSerialPort and used without an event loop
-// during an exchange, so every wait here blocks on the device itself with a bound.
+// The serial port object of the window and of vantrel-send: a port number, a settings string
+// and an open flag, with Output and Input for the exchange. Built on QSerialPort and used
+// without an event loop during an exchange, so every wait here blocks on the device itself
+// with a bound.
 class MSComm final : public QObject, public SerialLine
 {
     Q_OBJECT
@@ -49,11 +50,7 @@ private:
     void refuseWhileOpen(const QString &what) const;
     void throwIfLost() const;
     void noteErrorAfterIo();
-#ifdef Q_OS_UNIX
-    void readWaiting(QByteArray &bytes);
-#endif
     void onErrorOccurred(QSerialPort::SerialPortError error);
-    [[noreturn]] void failOpen(const PortMapping &mapping);
 
     QSerialPort port_;
     qint16 commPort_ = 1;
