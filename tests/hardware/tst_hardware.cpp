@@ -121,9 +121,9 @@ private slots:
         // A holder that reads its commands from a pipe opens COM2, gets a reply and sits idle
         // while the adapter is pulled out and plugged back.
         const auto cycled = guest.run(
-            "mkfifo /tmp/commands && exec 3<>/tmp/commands && { " + kSend +
-            "-p COM2 <&3 >/tmp/holder 2>&1 & holder=$!; } && echo RD >&3 && "
-            "waitfor 'grep -q \"OK RD\" /tmp/holder' && ls /run/lock && "
+            "mkfifo $TMPDIR/commands && exec 3<>$TMPDIR/commands && { " + kSend +
+            "-p COM2 <&3 >$TMPDIR/holder 2>&1 & holder=$!; } && echo RD >&3 && "
+            "waitfor 'grep -q \"OK RD\" $TMPDIR/holder' && ls /run/lock && "
             "before=$(readlink -f $byid) && echo @@unplug && waitfor '[ ! -e $byid ]' && "
             "echo @@replug && waitfor '[ -e $byid ]' && echo \"$before -> $(readlink -f $byid)\"");
         QCOMPARE(cycled.status, 0);
@@ -135,7 +135,7 @@ private slots:
 
         // The holder learns of the loss at its next command and lets go of everything.
         const auto lost = guest.run("echo RD >&3; wait $holder; echo status $?; exec 3>&-; "
-                                    "cat /tmp/holder; ls /run/lock");
+                                    "cat $TMPDIR/holder; ls /run/lock");
         QVERIFY2(lost.output.startsWith("status 2\nOK RD\n") && lost.output.contains("went away"),
                  qPrintable(lost.output));
         QVERIFY2(!lost.output.contains("LCK.."), qPrintable(lost.output));

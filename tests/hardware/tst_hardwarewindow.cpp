@@ -28,7 +28,8 @@ QStringList held()
 {
     QStringList held;
     for (const char *directory : kLockDirectories)
-        held += QDir(directory).entryList({"LCK..*"}, QDir::Files | QDir::System);
+        held += QDir(directory).entryList({"LCK..ttyUSB*", "LCK..serial_by-id_*"},
+                                          QDir::Files | QDir::System);
     for (const QFileInfo &fd : QDir("/proc/self/fd").entryInfoList(QDir::System))
         if (fd.symLinkTarget().startsWith("/dev/ttyUSB"))
             held += fd.symLinkTarget();
