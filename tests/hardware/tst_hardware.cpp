@@ -167,7 +167,7 @@ private slots:
             << kSend + "--list-ports" << 0 << "^COM4: /dev/ttyS3(?!.*, present$)";
         QTest::newRow("a user outside the dialout group")
             << "visitor " VANTREL_SEND " -p /dev/ttyS1 RD" << 2
-            << "(?i)permission denied[^\\n]*\\bdialout\\b";
+            << "(?i)permission denied[\\s\\S]*\\bdialout\\b";
     }
 
     void refusals()
