@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "standarddescriptors.h"
 #include "stopsignals.h"
 #include "vantrel.h"
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    openMissingStandardDescriptors();
     // Answered before Qt is started, so they work without a display.
     if (const std::optional<int> answered = answerCommandLine(argc, argv))
         return *answered;

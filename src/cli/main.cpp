@@ -3,6 +3,7 @@
 #include "portlist.h"
 #include "sendoptions.h"
 #include "sendsession.h"
+#include "standarddescriptors.h"
 #include "stopsignals.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,7 @@ std::optional<QString> information(const SendOptions &options)
 
 int main(int argc, char *argv[])
 {
+    openMissingStandardDescriptors();
     exitOnStopSignals();
     // A reader that goes away is reported as a failure to write, with the port closed properly.
     std::signal(SIGPIPE, SIG_IGN);

@@ -4,6 +4,7 @@
 #include "latin1.h"
 #include "linesettings.h"
 #include "openfailure.h"
+#include "portlockfile.h"
 #include "portmap.h"
 #include "stopsignals.h"
 #include "terminalio.h"
@@ -110,7 +111,10 @@ void MSComm::open()
             mapping.description(), settings_,
             QStringLiteral(": 1.5 stop bits are not available on this system. Choose 1 or 2."));
 
-    port_.setPortName(devicePath);
+    // Locked, and so opened, as the device the path leads to, which other programs look for.
+    const QString device = lockedDevice(devicePath);
+    const QString lockFile = clearWayForLockFile(mapping.description(), device);
+    port_.setPortName(device);
     port_.setBaudRate(line.baudRate);
     port_.setParity(line.parity);
     port_.setDataBits(line.dataBits);
@@ -118,8 +122,8 @@ void MSComm::open()
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // Watched from before the lock file can appear, so a stop signal during the open leaves
     // none behind.
-    watchedDevice_ = devicePath;
-    watchLockFile(devicePath);
+    watchedLockFile_ = lockFile;
+    watchPort(device, lockFile);
     if (!port_.open(QIODevice::ReadWrite)) {
         stopWatchingLockFile();
         failOpen(port_, mapping, settings_);
@@ -164,8 +168,8 @@ void MSComm::releaseDevice()
 
 void MSComm::stopWatchingLockFile()
 {
-    if (!watchedDevice_.isEmpty())
-        unwatchLockFile(std::exchange(watchedDevice_, QString()));
+    if (!watchedLockFile_.isEmpty())
+        unwatchPort(std::exchange(watchedLockFile_, QString()));
 }
 
 void MSComm::throwIfLost() const

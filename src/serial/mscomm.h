@@ -59,7 +59,7 @@ private:
     bool open_ = false;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
-    // The device whose lock file a stop signal removes, from before the open until after the
-    // close.
-    QString watchedDevice_;
+    // The lock file a stop signal removes, with the device it resets, from before the open
+    // until after the close.
+    QString watchedLockFile_;
 };

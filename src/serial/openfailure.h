@@ -14,8 +14,13 @@ struct PortMapping;
 [[noreturn]] void failOpen(QSerialPort &port, const PortMapping &mapping,
                            const QString &settings);
 
-// Another program holds the device.
-Failure inUseFailure(const QString &port);
+// Another program holds the device: the one its lock file names, when it names one.
+Failure inUseFailure(const QString &port, const QString &holder = {}, qint64 pid = 0);
+
+// Before QSerialPort opens the device: the path of its lock file, a stale one removed. Throws
+// when a program holds the port, or when what stands there cannot be removed or no lock
+// directory can be used.
+QString clearWayForLockFile(const QString &port, const QString &device);
 
 // Settings the device could take but this system cannot give it.
 Failure unavailableSettingsFailure(const QString &port, const QString &settings,

@@ -1,71 +1,82 @@
 #include "stopsignals.h"
 
-#include "portlockfile.h"
 #include "stophandler.h"
 
+#include <QFile>
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <climits>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
 
 // Fixed storage the signal handler can read without allocating or locking, whichever thread
 // it runs on.
-struct WatchedDevice {
+struct WatchedPort {
     enum State { Free, Writing, Watched };
     std::atomic<int> state = Free;
-    char lockFileName[NAME_MAX + 1] = {};
+    int device = -1; // a descriptor of our own; -1 when the device is not ours to reset
+    termios line = {};
+    char lockFile[PATH_MAX] = {};
 };
-std::array<WatchedDevice, 8> watched;
+std::array<WatchedPort, 8> watched;
 static_assert(std::atomic<int>::is_always_lock_free, "the handler must not take a lock");
+int descriptorLimit = 1024;
+
+// A descriptor on the device with the line settings it has before the port object changes
+// them; -1 when it cannot be opened or another program has made it exclusive.
+int keepDevice(const QString &device, termios &line)
+{
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int exclusive = 0;
+    if (fd >= 0 && ::tcgetattr(fd, &line) == 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 &&
+        !exclusive)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
 
 // Everything below runs in the signal handler: only async-signal-safe calls.
 
-bool joinPath(char (&path)[PATH_MAX], const char *directory, const char *name)
+// Whether one of this process's descriptors is open on the file.
+bool heldOpen(const struct stat &file)
 {
-    const std::size_t directoryLength = std::strlen(directory);
-    const std::size_t nameLength = std::strlen(name);
-    if (directoryLength + 1 + nameLength >= sizeof path)
-        return false;
-    std::memcpy(path, directory, directoryLength);
-    path[directoryLength] = '/';
-    std::memcpy(path + directoryLength + 1, name, nameLength + 1);
-    return true;
+    for (int fd = 0; fd < descriptorLimit; ++fd) {
+        struct stat open = {};
+        if (::fstat(fd, &open) == 0 && open.st_dev == file.st_dev && open.st_ino == file.st_ino)
+            return true;
+    }
+    return false;
 }
 
-// True when the file's first line is the process id, as QLockFile writes it.
-bool namesProcess(const char *path, pid_t pid)
+void release(const WatchedPort &port)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[24];
-    const ssize_t count = ::read(fd, text, sizeof text);
-    ::close(fd);
-    long long value = 0;
-    ssize_t digits = 0;
-    while (digits < count && digits < 19 && text[digits] >= '0' && text[digits] <= '9')
-        value = value * 10 + (text[digits++] - '0');
-    return digits > 0 && (digits == count || text[digits] == '\n') && value == pid;
+    if (port.device >= 0) {
+        ::tcsetattr(port.device, TCSANOW, &port.line);
+        ::ioctl(port.device, TIOCNXCL);
+    }
+    // Nothing is opened here: another user may have put a named pipe in the lock's place.
+    struct stat file = {};
+    if (::lstat(port.lockFile, &file) == 0 && S_ISREG(file.st_mode) && heldOpen(file))
+        ::unlink(port.lockFile);
 }
 
 extern "C" void onStopSignal(int signalNumber)
 {
-    const pid_t self = ::getpid();
-    for (WatchedDevice &device : watched) {
-        if (device.state.load() != WatchedDevice::Watched)
-            continue;
-        for (const char *directory : kLockDirectories) {
-            char path[PATH_MAX];
-            if (joinPath(path, directory, device.lockFileName) && namesProcess(path, self))
-                ::unlink(path);
-        }
-    }
+    for (const WatchedPort &port : watched)
+        if (port.state.load() == WatchedPort::Watched)
+            release(port);
     ::_exit(128 + signalNumber);
 }
 
@@ -73,31 +84,37 @@ extern "C" void onStopSignal(int signalNumber)
 
 void exitOnStopSignals()
 {
+    descriptorLimit = static_cast<int>(std::clamp(::sysconf(_SC_OPEN_MAX), 3L, 65536L));
     onStopSignals(onStopSignal);
 }
 
-void watchLockFile(const QString &devicePath)
+void watchPort(const QString &device, const QString &lockFile)
 {
-    const QByteArray name = lockFileName(devicePath).toLocal8Bit();
-    if (name.size() > NAME_MAX)
+    const QByteArray path = QFile::encodeName(lockFile);
+    if (path.size() >= PATH_MAX)
         return; // QSerialPort cannot make such a lock file either
-    for (WatchedDevice &device : watched) {
-        int expected = WatchedDevice::Free;
-        if (!device.state.compare_exchange_strong(expected, WatchedDevice::Writing))
+    for (WatchedPort &port : watched) {
+        int expected = WatchedPort::Free;
+        if (!port.state.compare_exchange_strong(expected, WatchedPort::Writing))
             continue;
-        std::memcpy(device.lockFileName, name.constData(), name.size() + 1);
-        device.state.store(WatchedDevice::Watched);
+        std::memcpy(port.lockFile, path.constData(), path.size() + 1);
+        port.device = keepDevice(device, port.line);
+        port.state.store(WatchedPort::Watched);
         return;
     }
 }
 
-void unwatchLockFile(const QString &devicePath)
+void unwatchPort(const QString &lockFile)
 {
-    const QByteArray name = lockFileName(devicePath).toLocal8Bit();
-    for (WatchedDevice &device : watched) {
-        if (device.state.load() == WatchedDevice::Watched && name == device.lockFileName) {
-            device.state.store(WatchedDevice::Free);
-            return;
-        }
+    const QByteArray path = QFile::encodeName(lockFile);
+    for (WatchedPort &port : watched) {
+        int expected = WatchedPort::Watched;
+        if (path != port.lockFile ||
+            !port.state.compare_exchange_strong(expected, WatchedPort::Writing))
+            continue;
+        if (port.device >= 0)
+            ::close(std::exchange(port.device, -1));
+        port.state.store(WatchedPort::Free);
+        return;
     }
 }

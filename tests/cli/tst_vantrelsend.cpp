@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <unistd.h>
+
 // One run: the arguments, the input; what the controller received, the output, the exit status
 // and part of the message on standard error (empty: nothing there); the controller's options.
 struct Run {
@@ -14,6 +16,7 @@ struct Run {
     int status = 0;
     QString message{};
     plcsim::PlcOptions options{};
+    bool standardDescriptorsClosed = false;
 };
 
 // vantrel-send against a simulated controller on a real pseudo-terminal mapped to COM1.
@@ -44,6 +47,7 @@ void TestVantrelSend::runs_data()
     row("1.5 stop bits: refused, not run as 1", {{"-s", "9600,N,8,1.5", "A"}, {}, {}, {}, 2, "cannot take the line settings \"9600,N,8,1.5\""});
     row("missing device behind COMn", {{"-p", "COM9", "A"}, {}, {}, {}, 2, "COM9 (/dev/vantrel-missing) cannot be opened: there is no such device (mapped by VANTREL_COM9)"});
     row("character the line cannot carry: nothing sent", {{"A", "\u20AC"}, {}, {}, {}, 2, "(U+20AC) at position 1"});
+    row("started with 0, 1 and 2 closed: its warning not on the line", {{"-t", "100", "A"}, {}, "\x05" "A\r", {}, 1, {}, {.silent = true}, true});
     // clang-format on
 }
 
@@ -52,6 +56,11 @@ void TestVantrelSend::runs()
     QFETCH(Run, r);
     SimulatedPlc plc(r.options);
     QProcess run;
+    if (r.standardDescriptorsClosed)
+        run.setChildProcessModifier([] {
+            for (int fd : {0, 1, 2})
+                ::close(fd);
+        });
     run.start(QStringLiteral(VANTREL_SEND), r.arguments);
     run.write(r.input);
     run.closeWriteChannel();

@@ -3,6 +3,7 @@
 #include "plcengine.h"
 #include "plcloglimiter.h"
 #include "pseudoterminal.h"
+#include "standarddescriptors.h"
 #include "stophandler.h"
 
 #include <atomic>
@@ -30,6 +31,7 @@ extern "C" void onStopSignal(int signalNumber)
 
 int main(int argc, char **argv)
 {
+    openMissingStandardDescriptors();
     plcsim::PlcCommandLine request;
     try {
         request = plcsim::parseCommandLine({argv + 1, argv + argc});

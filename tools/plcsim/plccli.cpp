@@ -131,7 +131,8 @@ then, in another terminal, any of:
 
 Exit status: 0 when hung up, 1 when the terminal or the link cannot be set up,
 2 for a bad command line, 128 plus the signal's number when stopped by SIGINT,
-SIGTERM or SIGHUP (the link is removed first).
+SIGTERM, SIGHUP, SIGQUIT, SIGPIPE (its log's reader gone) or another signal that
+ends a program (the link is removed first).
 )";
 }
 
