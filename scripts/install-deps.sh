@@ -4,7 +4,7 @@
 set -e
 packages="cmake g++ make qt6-base-dev qt6-serialport-dev util-linux fonts-liberation xvfb xauth
     desktop-file-utils appstream man-db groff-base dpkg-dev file xdotool e2fsprogs lintian python3
-    socat jq strace"
+    socat jq strace qemu-system-x86 linux-image-amd64 busybox-static cpio udev"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
