@@ -53,6 +53,7 @@ ExchangeRecord CommandExchange::run(const QString &command)
     record.command = command;
     record.port = line_.portDescription();
     record.settings = line_.Settings();
+    dropLeftoverOfAnotherPort(record);
     record.started = clock_.wallClock();
     const qint64 start = clock_.ticks();
     bool answered = true;
@@ -70,6 +71,15 @@ ExchangeRecord CommandExchange::run(const QString &command)
     record.elapsedMs = clock_.ticks() - start;
     record.inputDropped = line_.takeDroppedInput();
     return record;
+}
+
+void CommandExchange::dropLeftoverOfAnotherPort(ExchangeRecord &record)
+{
+    // What one controller left unfinished is no part of another controller's reply.
+    if (state_.receiveBuffer.isEmpty() || state_.receiveBufferPort == record.port)
+        return;
+    record.leftoverDropped = state_.receiveBuffer.size();
+    state_.receiveBuffer.clear();
 }
 
 bool CommandExchange::waitForEnq(ExchangeRecord &record)
@@ -106,6 +116,7 @@ void CommandExchange::readResponse(ExchangeRecord &record)
     });
     if (!complete) {
         state_.lastResponse.clear();
+        state_.receiveBufferPort = record.port;
         record.outcome = record.receivedCount > 0 ? ExchangeRecord::Outcome::NoClosingCr
                                                   : ExchangeRecord::Outcome::Silent;
         return;

@@ -25,8 +25,11 @@ public:
 struct ExchangeState {
     // The reply of the most recent exchange without its CR; empty after a timeout.
     QString lastResponse;
-    // Input that has not yet formed a complete reply; kept across commands and reopens.
+    // Input that has not yet formed a complete reply; kept across commands and reopens of the
+    // same port, dropped before a command on another.
     QString receiveBuffer;
+    // The port the input in receiveBuffer came from.
+    QString receiveBufferPort;
 };
 
 // One command out, one reply back: ENQ handshake unless the command starts with "@", then the
@@ -55,6 +58,7 @@ private:
     // Takes input until `take` accepts a read or the timeout passes; true when accepted.
     bool pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take);
     qint32 readTimeout() const;
+    void dropLeftoverOfAnotherPort(ExchangeRecord &record);
 
     SerialLine &line_;
     const TickClock &clock_;

@@ -15,7 +15,8 @@ class TestSerialLine : public QObject
 private slots:
     void open_data();
     void open();
-    void leftoverJoinsTheNextReply();
+    void leftover_data();
+    void leftover();
     void anotherProgramHoldsThePort();
     void hangUpWhileIdle();
 };
@@ -51,21 +52,37 @@ void TestSerialLine::open()
     QCOMPARE(int(rig.comm.device().dataBits()), fields[2].toInt());
 }
 
-void TestSerialLine::leftoverJoinsTheNextReply()
+void TestSerialLine::leftover_data()
 {
-    // A reply ending in CR LF: its last character is no CR, so it waits for the next reply, even
-    // across closing and opening the port. 8-bit characters travel as single bytes.
+    QTest::addColumn<int>("port"); // the second command's
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<qint64>("dropped");
+    QTest::newRow("same port reopened: joins the next reply") << 1 << "OK\r\n\u00E9" << qint64(0);
+    QTest::newRow("another port: dropped") << 2 << "\u00E9" << qint64(4);
+}
+
+void TestSerialLine::leftover()
+{
+    // A reply ending in CR LF: its last character is no CR, so it waits for the next reply on
+    // the same port, even across closing and opening it. 8-bit characters travel as single bytes.
+    QFETCH(int, port);
+    QFETCH(QString, reply);
+    QFETCH(qint64, dropped);
     PlcRig rig({.silent = true});
+    SimulatedPlc other({.silent = true}, 2);
     rig.timeOut = "100";
     rig.makePortReady();
     QVERIFY(rig.engine.send("OK\r\n"));
     QCOMPARE(rig.exchange.sendCommand("@A"), QString());
 
     rig.comm.setPortOpen(false);
+    rig.comm.setCommPort(qint16(port));
     rig.makePortReady();
-    QVERIFY(rig.engine.send("\xE9\r"));
-    QCOMPARE(rig.exchange.sendCommand("@\u00FF"), QString("OK\r\n\u00E9"));
-    QTRY_COMPARE(rig.received(), QByteArray("@A\r@\xFF\r"));
+    QVERIFY((port == 1 ? rig.engine : other.engine).send("\xE9\r"));
+    const ExchangeRecord record = rig.exchange.run("@\u00FF");
+    QCOMPARE(record.reply, reply);
+    QCOMPARE(record.leftoverDropped, dropped);
+    QTRY_COMPARE(rig.received() + other.received(), QByteArray("@A\r@\xFF\r"));
 }
 
 void TestSerialLine::anotherProgramHoldsThePort()
