@@ -1,5 +1,6 @@
 #include "commandexchange.h"
 
+#include "failure.h"
 #include "framing.h"
 #include "latin1.h"
 #include "serialline.h"
@@ -107,7 +108,15 @@ void CommandExchange::readResponse(ExchangeRecord &record)
         note(record, input);
         state_.receiveBuffer += input;
         // Only the last character ends a reply: earlier CRs belong to it.
-        if (!state_.receiveBuffer.endsWith(kCr))
+        const bool ended = state_.receiveBuffer.endsWith(kCr);
+        if (state_.receiveBuffer.size() - (ended ? 1 : 0) > kReplyLimit) {
+            state_.receiveBuffer.clear();
+            throw Failure(QStringLiteral("The controller on %1 sent more than %2 MiB without a "
+                                         "CR; what it sent has been dropped.")
+                              .arg(record.port)
+                              .arg(kReplyLimit >> 20));
+        }
+        if (!ended)
             return false;
         // Moved, not copied: a reply may be megabytes long.
         state_.lastResponse = std::exchange(state_.receiveBuffer, QString());

@@ -37,10 +37,15 @@ struct ExchangeState {
 class CommandExchange
 {
 public:
+    // The longest reply taken, without its CR: more without a CR fails the exchange, so a
+    // controller that streams cannot fill the memory. Replies of several MiB are ordinary.
+    static constexpr qsizetype kReplyLimit = 8 << 20;
+
     CommandExchange(SerialLine &line, const TickClock &clock, ExchangeSetup &setup);
 
     // The exchange and how it went. Throws Failure for a timeout text or a command that cannot
-    // be used (before the port is touched), and for the port.
+    // be used (before the port is touched), for the port, and for a reply past kReplyLimit (the
+    // input held is dropped).
     ExchangeRecord run(const QString &command);
 
     // run()'s reply without its CR, or an empty string when none came in time.

@@ -22,6 +22,11 @@ namespace
 // is held back by the device for good.
 constexpr int kHandOverMsecs = 5000;
 
+// What Qt reads in while no command waits (in the window's event loop) is kept only this far,
+// the newest of it: enough for a late reply that the next command may still take, and a bound
+// on the memory whatever the controller sends.
+constexpr qint64 kIdleInputKept = 64 * 1024;
+
 bool isLoss(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
@@ -35,6 +40,7 @@ MSComm::MSComm(QObject *parent) : QObject(parent)
     // Without this, a hung-up device keeps the event loop busy with an endless stream of
     // read errors while the port sits idle.
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onErrorOccurred);
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::dropOldInput);
 }
 
 MSComm::~MSComm()
@@ -136,6 +142,7 @@ void MSComm::open()
 
 void MSComm::close()
 {
+    droppedInput_ = 0;
     releaseDevice();
     port_.clearError();
     lost_ = false;
@@ -147,6 +154,18 @@ void MSComm::onErrorOccurred(QSerialPort::SerialPortError error)
     if (!open_ || lost_ || !isLoss(error))
         return;
     markLost();
+}
+
+void MSComm::dropOldInput()
+{
+    const qint64 excess = port_.bytesAvailable() - kIdleInputKept;
+    if (excess > 0)
+        droppedInput_ += port_.skip(excess);
+}
+
+qint64 MSComm::takeDroppedInput()
+{
+    return std::exchange(droppedInput_, 0);
 }
 
 void MSComm::markLost()

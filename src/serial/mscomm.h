@@ -33,7 +33,7 @@ public:
     void setOutput(const QString &text) override;
     QString Input() override;
     void waitForInput(qint64 msecs) override;
-    qint64 takeDroppedInput() override { return 0; }
+    qint64 takeDroppedInput() override;
 
     // While open, the device that was opened, whatever the ports files say by now.
     QString portDescription() const override;
@@ -52,6 +52,7 @@ private:
     void throwIfLost() const;
     void noteErrorAfterIo();
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    void dropOldInput();
 
     QSerialPort port_;
     qint16 commPort_ = 1;
@@ -60,6 +61,8 @@ private:
     bool open_ = false;
     // portDescription() as it was when the port was opened.
     QString openedAs_;
+    // Bytes that came while no command waited and were dropped, since takeDroppedInput().
+    qint64 droppedInput_ = 0;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
     // The device whose lock file a stop signal removes, from before the open until after the

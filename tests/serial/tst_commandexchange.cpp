@@ -63,6 +63,8 @@ void TestCommandExchange::exchange_data()
     row("timeout 0: handshake 1000 ms", {"0", "RD", {}, ENQ, "", 1000, Outcome::HandshakeUnanswered});
     row("timeout -5: reply 500 ms", {"-5", "@r", {}, "@r" + CR, "", 500, Outcome::Silent});
     row("timeout 0.5 rounds to even 0", {" 0.5 ", "@r", {}, "@r" + CR, "", 500, Outcome::Silent});
+    row("a reply of 8 MiB is taken", {"500", "@r", {{3, QString(8 << 20, 'x') + CR}}, "@r" + CR, QString(8 << 20, 'x'), 3, Outcome::Reply, QString(256, 'x'), {}, (8 << 20) + 1});
+    row("more than 8 MiB without a CR: refused, dropped", {.timeOut = "500", .command = "@r", .arrivals = {{3, QString(8 << 20, 'x')}, {4, "y"}}, .wire = "@r" + CR, .elapsed = 4, .failure = "sent more than 8 MiB without a CR"});
     row("line feed after the timeout: refused", {.timeOut = "500\n", .command = "RD", .failure = "is not a number"});
     // clang-format on
 }
@@ -85,8 +87,9 @@ void TestCommandExchange::exchange()
     QCOMPARE(exchange.state().lastResponse, c.reply);
     QCOMPARE(line.written, c.wire);
     QCOMPARE(clock.now, c.elapsed);
-    // A refused timeout is found before the port is opened.
-    QCOMPARE(setup.opens, c.failure.isEmpty() ? 1 : 0);
+    // A refused timeout is found before the port is opened; a failure drops what was held.
+    QCOMPARE(setup.opens, c.wire.isEmpty() ? 0 : 1);
+    QVERIFY(c.failure.isEmpty() || exchange.state().receiveBuffer.isEmpty());
     if (!c.failure.isEmpty())
         return;
     QCOMPARE(record.reply, c.outcome == Outcome::Reply ? std::optional(c.reply) : std::nullopt);

@@ -3,6 +3,9 @@
 
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -17,6 +20,7 @@ private slots:
     void open();
     void leftover_data();
     void leftover();
+    void inputWhileIdle();
     void anotherProgramHoldsThePort();
     void hangUpWhileIdle();
 };
@@ -83,6 +87,25 @@ void TestSerialLine::leftover()
     QCOMPARE(record.reply, reply);
     QCOMPARE(record.leftoverDropped, dropped);
     QTRY_COMPARE(rig.received() + other.received(), QByteArray("@A\r@\xFF\r"));
+}
+
+void TestSerialLine::inputWhileIdle()
+{
+    // Qt reads while the event loop runs; of what comes with no command waiting only the newest
+    // 64 KiB are kept, for the next command, which counts the rest as dropped.
+    PlcRig rig({.silent = true});
+    rig.timeOut = "100";
+    rig.makePortReady();
+    const std::string older(300000, 'a');
+    const std::string newest(64 * 1024, 'b');
+    std::atomic<bool> sent = false;
+    std::jthread controller([&] { sent = rig.engine.send(older + newest); });
+    QTRY_VERIFY_WITH_TIMEOUT(sent && !rig.terminal.slaveHasUnread(), 20000);
+
+    const ExchangeRecord record = rig.exchange.run("@A");
+    QCOMPARE(record.inputDropped, qint64(older.size()));
+    QCOMPARE(record.receivedCount, qint64(newest.size()));
+    QCOMPARE(record.received, QString(ExchangeRecord::kReceivedKept, 'b'));
 }
 
 void TestSerialLine::anotherProgramHoldsThePort()
