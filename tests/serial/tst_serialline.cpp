@@ -4,12 +4,40 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace
+{
+
+// Writes to the device through a second descriptor until it takes no more; returns how much.
+qsizetype fill(const std::string &device)
+{
+    const int fd = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    const QByteArray chunk(1024, 'a');
+    qsizetype written = 0;
+    for (ssize_t count; (count = ::write(fd, chunk.constData(), chunk.size())) > 0;)
+        written += count;
+    ::close(fd);
+    return written;
+}
+
+// Everything the controller's end can read now.
+QByteArray drain(int master)
+{
+    QByteArray bytes;
+    char chunk[4096];
+    for (ssize_t count; (count = ::read(master, chunk, sizeof chunk)) > 0;)
+        bytes.append(chunk, count);
+    return bytes;
+}
+
+} // namespace
 
 // The serial line against a simulated controller on a real pseudo-terminal.
 class TestSerialLine : public QObject
@@ -21,6 +49,8 @@ private slots:
     void leftover_data();
     void leftover();
     void inputWhileIdle();
+    void outputHeldUp();
+    void outputAtTheLinesPace();
     void anotherProgramHoldsThePort();
     void hangUpWhileIdle();
 };
@@ -106,6 +136,53 @@ void TestSerialLine::inputWhileIdle()
     QCOMPARE(record.inputDropped, qint64(older.size()));
     QCOMPARE(record.receivedCount, qint64(newest.size()));
     QCOMPARE(record.received, QString(ExchangeRecord::kReceivedKept, 'b'));
+}
+
+void TestSerialLine::outputHeldUp()
+{
+    // A device that takes nothing for 5 s beyond what the line needs fails the output, and none
+    // of it goes out later: neither what Qt still queued nor what the driver held (the bytes
+    // written ahead stand for the first part of a long command).
+    plcsim::PseudoTerminal terminal;
+    MSComm comm;
+    comm.setDevicePath(QString::fromStdString(terminal.slavePath()));
+    comm.setPortOpen(true);
+    const qsizetype ahead = fill(terminal.slavePath());
+    const QString failure = failureText([&] { comm.setOutput("RD D100\r"); });
+    QVERIFY2(failure.contains("held up"), qPrintable(failure));
+
+    QByteArray received = drain(terminal.masterFd());
+    comm.setOutput("X");
+    QTRY_VERIFY((received += drain(terminal.masterFd())).endsWith('X'));
+    QVERIFY(!received.contains("RD D100"));
+    QCOMPARE_LT(received.count('a'), ahead);
+}
+
+void TestSerialLine::outputAtTheLinesPace()
+{
+    // A command the device takes steadily, though over more than 5 s, is given the time the line
+    // needs at its speed (at 9600 baud, over a minute for these 50 KiB).
+    plcsim::PseudoTerminal terminal;
+    MSComm comm;
+    comm.setDevicePath(QString::fromStdString(terminal.slavePath()));
+    comm.setPortOpen(true);
+    const QByteArray command(fill(terminal.slavePath()) + 50 * 1024, 'c');
+    drain(terminal.masterFd());
+    std::atomic<bool> taken = false;
+    QByteArray received;
+    std::jthread device([&] {
+        while (!taken) { // 8 KiB a second, then the rest at once
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            char chunk[2048];
+            const ssize_t count = ::read(terminal.masterFd(), chunk, sizeof chunk);
+            received.append(chunk, std::max<ssize_t>(count, 0));
+        }
+    });
+    const QString failure = failureText([&] { comm.setOutput(QString::fromLatin1(command)); });
+    taken = true;
+    device.join();
+    QVERIFY2(failure.isNull(), qPrintable(failure));
+    QTRY_COMPARE((received += drain(terminal.masterFd())).size(), command.size());
 }
 
 void TestSerialLine::anotherProgramHoldsThePort()
