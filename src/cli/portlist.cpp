@@ -5,16 +5,10 @@
 
 #include <QStringList>
 
-namespace
-{
-// The ports the window offers.
-constexpr int kWindowPorts = 6;
-} // namespace
-
 QString portList()
 {
     QStringList lines;
-    for (int port = 1; port <= kWindowPorts; ++port)
+    for (int port = 1; port <= kComPorts; ++port)
         lines.append(mapPort(port).summary());
     const QList<SerialDevice> devices = serialDevices();
     lines.append(devices.isEmpty() ? QStringLiteral("Serial devices: none reported by this system")
