@@ -3,6 +3,7 @@
 #include "portlist.h"
 #include "sendoptions.h"
 #include "sendsession.h"
+#include "standardoutput.h"
 #include "stopsignals.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ int main(int argc, char *argv[])
     try {
         const SendOptions options = parseSendOptions(QCoreApplication::arguments());
         if (const std::optional<QString> text = information(options)) {
-            std::fputs(qPrintable(*text), stdout);
+            writeOut(text->toUtf8());
             return 0;
         }
         SendSession session(options);

@@ -19,6 +19,8 @@ QString statusName(ReplyReport::Status status)
         return QStringLiteral("no-response");
     case ReplyReport::Status::BadFcs:
         return QStringLiteral("bad-fcs");
+    case ReplyReport::Status::WrongUnit:
+        return QStringLiteral("wrong-unit");
     }
     return {};
 }
@@ -26,6 +28,12 @@ QString statusName(ReplyReport::Status status)
 QString escaped(const QString &text)
 {
     return QString::fromUtf8(escapeLine(text));
+}
+
+// The unit as a frame names it: two upper-case hex digits.
+QString unitDigits(qint16 unit)
+{
+    return QStringLiteral("%1").arg(unit, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 // The fix on the command line, where there is one.
@@ -43,13 +51,16 @@ QString fix(const ExchangeRecord &record)
 } // namespace
 
 ReplyReport::ReplyReport(const QString &command, ExchangeRecord record, std::optional<qint16> unit)
-    : command(command), record(std::move(record))
+    : command(command), record(std::move(record)), unit(unit)
 {
     const ExchangeRecord &r = this->record;
     if (!r.reply)
         status = Status::NoResponse;
     else if (unit && r.frameCheckHolds == false)
         status = Status::BadFcs;
+    else if (unit && r.frameCheckHolds &&
+             r.reply->mid(1, 2).compare(unitDigits(*unit), Qt::CaseInsensitive) != 0)
+        status = Status::WrongUnit;
     else
         status = Status::Reply;
 }
@@ -82,11 +93,14 @@ QByteArray ReplyReport::jsonLine() const
 QStringList ReplyReport::messages() const
 {
     QStringList lines;
+    const QString reply = escaped(record.reply.value_or(QString()));
     if (status == Status::NoResponse)
         lines.append(kNoResponseWarning);
     else if (status == Status::BadFcs)
-        lines.append(QStringLiteral("the reply \"%1\" fails its frame check")
-                         .arg(escaped(record.reply.value_or(QString()))));
+        lines.append(QStringLiteral("the reply \"%1\" fails its frame check").arg(reply));
+    else if (status == Status::WrongUnit)
+        lines.append(QStringLiteral("the reply \"%1\" names unit %2, not %3")
+                         .arg(reply, reply.mid(1, 2), unitDigits(unit.value_or(0))));
     if (status == Status::NoResponse)
         lines.append(exchangeReason(record, escaped) + fix(record));
     const QString prefix = QStringLiteral("\"%1\": ").arg(escaped(command));

@@ -4,20 +4,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 // What vantrel-send makes of one command's exchange record: its verdict, its line on standard
 // output and what it says on standard error.
 struct ReplyReport {
-    enum class Status { Reply, NoResponse, BadFcs };
+    enum class Status { Reply, NoResponse, BadFcs, WrongUnit };
 
-    // The command as given, before --unit framed it; the record holds what went out.
-    QString command;
-    ExchangeRecord record;
-    Status status = Status::NoResponse;
-
-    // With unit (--unit), a reply that is a frame must carry a good FCS.
+    // With unit (--unit), a reply that is a frame must carry a good FCS and name that unit.
     ReplyReport(const QString &command, ExchangeRecord record, std::optional<qint16> unit);
 
     // The reply escaped to one line, an empty line when none came; with timestamp, the time and
@@ -31,4 +27,10 @@ struct ReplyReport {
 
     // What standard error gets, one message a line; empty for a good reply.
     QStringList messages() const;
+
+    // The command as given, before --unit framed it; the record holds what went out.
+    QString command;
+    ExchangeRecord record;
+    std::optional<qint16> unit;
+    Status status = Status::NoResponse;
 };

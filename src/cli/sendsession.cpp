@@ -4,24 +4,13 @@
 #include "failure.h"
 #include "framing.h"
 #include "latin1.h"
+#include "standardoutput.h"
 #include "timeouttext.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace
 {
-
-void writeOut(const QByteArray &line)
-{
-    // Flushed line by line: a script reading the output sees each reply as it comes.
-    if (std::fwrite(line.constData(), 1, line.size(), stdout) != size_t(line.size()) ||
-        std::fflush(stdout) != 0)
-        throw Failure(QStringLiteral("Standard output cannot be written (%1); nothing more is "
-                                     "sent.")
-                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-}
 
 void warn(const QStringList &messages)
 {

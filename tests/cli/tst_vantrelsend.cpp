@@ -6,7 +6,7 @@
 
 // One run: the arguments, the input; what the controller received, the output (times as TIME,
 // JSON without "ms"), the exit status and part of the message on standard error (empty: nothing
-// there); the controller's options.
+// there); the controller's options; whether the output goes to a full disk.
 struct Run {
     QStringList arguments;
     QByteArray input;
@@ -15,6 +15,7 @@ struct Run {
     int status = 0;
     QString message{};
     plcsim::PlcOptions options{};
+    bool diskFull = false;
 };
 
 // Output with what varies from run to run taken out: times become TIME, durations go.
@@ -57,6 +58,12 @@ void TestVantrelSend::runs_data()
     row("reply escaped to one line", {{"X"}, {}, "\x05X\r", "a\\\\b\\tc\\r\\n\\x01\\x7F\\x85\xC3\xA9\n", 0, {},
         {.reply = "a\\b\tc\r\n\x01\x7F\x85\xE9"}});
     row("unknown option", {{"--bogus", "A"}, {}, {}, {}, 2, "Unknown option 'bogus'"});
+    row("-t -1: a negative timeout, not an option", {{"-t", "-1", "A"}, {}, "\x05" "A\r", "OK A\n"});
+    row("-V, its output not written: exit 2", {{"-V"}, {}, {}, {}, 2, "Standard output cannot be written (No space left on device)", {}, true});
+    row("unit 256 has no two-digit frame", {{"-u", "256", "A"}, {}, {}, {}, 2, "The unit \"256\" is not a whole number from 0 to 255."});
+    row("CR in a command argument: nothing sent", {{"A", "B\rC"}, {}, {}, {}, 2, "Command 2 holds a CR at position 2: the controller would take the rest for another command."});
+    row("lines ended by CR alone: nothing sent", {{}, "RD D100\rWR D100 5\r", {}, {}, 2, "Line 1 of standard input holds a CR at position 8"});
+    row("input line not UTF-8: named", {{}, "A\n\xFF\n", "\x05" "A\r", "OK A\n", 2, "Line 2 of standard input is not UTF-8"});
     row("parity that is no ASCII letter", {{"-s", "9600,\u017F,8,1", "A"}, {}, {}, {}, 2, "The line settings \"9600,\u017F,8,1\" cannot be used"});
     row("1.5 stop bits: refused, not run as 1", {{"-s", "9600,N,8,1.5", "A"}, {}, {}, {}, 2, "cannot take the line settings \"9600,N,8,1.5\""});
     row("missing device behind COMn", {{"-p", "COM9", "A"}, {}, {}, {}, 2, "COM9 (/dev/vantrel-missing) cannot be opened: there is no such device (mapped by VANTREL_COM9)"});
@@ -69,6 +76,8 @@ void TestVantrelSend::runs()
     QFETCH(Run, r);
     SimulatedPlc plc(r.options);
     QProcess run;
+    if (r.diskFull)
+        run.setStandardOutputFile("/dev/full");
     run.start(QStringLiteral(VANTREL_SEND), r.arguments);
     run.write(r.input);
     run.closeWriteChannel();
@@ -83,19 +92,20 @@ void TestVantrelSend::runs()
 
 // One run through every outcome, the controller's part played by hand: a good frame, a bad FCS,
 // a reply that ends CR LF (no reply; its text waits in the buffer), then the next reply with that
-// text in front, then a bare CR (an empty reply, which is a reply).
+// text in front, then a bare CR (an empty reply, which is a reply), then another unit's frame.
 void TestVantrelSend::json()
 {
     SimulatedPlc plc({.silent = true});
     QProcess run;
     run.start(QStringLiteral(VANTREL_SEND),
-              {"--json", "-u", "1", "-t", "1000", "RD", "WR", "X", "Y", "E"});
+              {"--json", "-u", "1", "-t", "1000", "RD", "WR", "X", "Y", "E", "U"});
     QByteArray wire;
     const std::pair<const char *, const char *> steps[]{{"@01RD57*", "@01OKRD53*\r"},
                                                         {"@01WR44*", "@01OKWR00*\r"},
                                                         {"@01X19*", "late\r\n"},
                                                         {"@01Y18*", "Z\r"},
-                                                        {"@01E04*", "\r"}};
+                                                        {"@01E04*", "\r"},
+                                                        {"@01U14*", "@02OKU13*\r"}};
     for (const auto &[frame, reply] : steps) {
         wire += QByteArray(frame) + '\r';
         QVERIFY(plc.engine.waitForReceived(wire.size(), 5000) && plc.engine.send(reply));
@@ -111,6 +121,7 @@ void TestVantrelSend::json()
 {"command":"X","outcome":"no-closing-cr","received":"late\\r\\n","received_bytes":6,"reply":null,"sent":"@01X19*","status":"no-response","time":"TIME"}
 {"command":"Y","outcome":"reply","reply":"late\r\nZ","sent":"@01Y18*","status":"reply","time":"TIME"}
 {"command":"E","outcome":"reply","reply":"","sent":"@01E04*","status":"reply","time":"TIME"}
+{"command":"U","outcome":"reply","reply":"@02OKU13*","sent":"@01U14*","status":"wrong-unit","time":"TIME"}
 )");
 }
 
