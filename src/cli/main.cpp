@@ -5,6 +5,7 @@
 #include "sendoptions.h"
 #include "sendsession.h"
 #include "standarddescriptors.h"
+#include "standardoutput.h"
 #include "stopsignals.h"
 
 #include <QCoreApplication>
@@ -51,7 +52,7 @@ int main(int argc, char *argv[])
     try {
         const SendOptions options = parseSendOptions(QCoreApplication::arguments());
         if (const std::optional<QString> text = information(options)) {
-            std::fputs(qPrintable(*text), stdout);
+            writeOut(text->toUtf8());
             return 0;
         }
         SendSession session(options);

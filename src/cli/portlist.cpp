@@ -5,16 +5,10 @@
 
 #include <QStringList>
 
-namespace
-{
-// The ports the window offers.
-constexpr int kWindowPorts = 6;
-} // namespace
-
 QString portList()
 {
     QStringList lines;
-    for (const PortMapping &mapping : mapPorts(kWindowPorts))
+    for (const PortMapping &mapping : mapPorts(kComPorts))
         lines.append(mapping.summary());
     const QList<SerialDevice> devices = serialDevices();
     lines.append(devices.isEmpty() ? QStringLiteral("Serial devices: none reported by this system")

@@ -13,28 +13,33 @@ const QCommandLineOption kSettings({"s", "settings"}, "Line settings (default 96
                                    "settings");
 const QCommandLineOption kTimeOut({"t", "timeout"}, "Handshake and reply timeout (default 500).",
                                   "ms");
-const QCommandLineOption kUnit({"u", "unit"}, "Frame commands for unit N; check reply FCS.", "N");
+const QCommandLineOption kUnit({"u", "unit"}, "Frame commands for unit N (0-255); check replies.",
+                               "N");
 const QCommandLineOption kNoHandshake("no-handshake", "Send commands without the ENQ handshake.");
-const QCommandLineOption kJson("json", "One JSON object per command.");
+const QCommandLineOption kJson("json", "One JSON object per command, with its outcome.");
+const QCommandLineOption kTimestamp("timestamp", "Put the time before each reply line.");
+const QCommandLineOption kStopOnNoReply("stop-on-no-reply",
+                                        "Send nothing more after a command without a reply.");
 const QCommandLineOption kListPorts("list-ports", "List COM1..COM6 and serial devices; exit.");
 const QCommandLineOption kHelp({"h", "help"}, "Show this help and exit.");
-const QCommandLineOption kVersion("version", "Show the version and exit.");
+const QCommandLineOption kVersion({"V", "version"}, "Show the version and exit.");
 
 const char *const kDescription =
     "Sends commands to a PLC over a serial line, as vantrel does, and prints one\n"
     "line per reply: escaped, \\xHH for control bytes; an empty line when none came.";
 
-const char *const kExitStatuses = "\nExit status:\n"
-                                  "  0      every command got a reply (with a good FCS)\n"
-                                  "  1      a command got no reply, or a reply with a bad FCS\n"
-                                  "  2      failure: bad option, port not opened, device gone\n"
-                                  "  128+N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM)\n";
+const char *const kExitStatuses =
+    "\nExit status:\n"
+    "  0      every command got a reply (under --unit, a sound frame)\n"
+    "  1      a command got no reply, or an unsound frame\n"
+    "  2      failure: bad option, port not opened, device gone\n"
+    "  128+N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM)\n";
 
 void describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    parser.addOptions(
-        {kPort, kSettings, kTimeOut, kUnit, kNoHandshake, kJson, kListPorts, kHelp, kVersion});
+    parser.addOptions({kPort, kSettings, kTimeOut, kUnit, kNoHandshake, kJson, kTimestamp,
+                       kStopOnNoReply, kListPorts, kHelp, kVersion});
     parser.addPositionalArgument("COMMAND", "In order; with none, lines of standard input.",
                                  "[COMMAND...]");
 }
@@ -63,10 +68,12 @@ void readPort(const QString &port, SendOptions &options)
 
 qint16 readUnit(const QString &text)
 {
+    // The frame has two hex digits for the unit: 256 would go out as "100", which a controller
+    // reads as unit 0x10 and a command starting with "0".
     bool ok = false;
     const int unit = text.toInt(&ok);
-    if (!ok || unit < 0 || unit > 32767)
-        refuse(QStringLiteral("The unit \"%1\" is not a whole number from 0 to 32767.").arg(text));
+    if (!ok || unit < 0 || unit > 255)
+        refuse(QStringLiteral("The unit \"%1\" is not a whole number from 0 to 255.").arg(text));
     return static_cast<qint16>(unit);
 }
 
@@ -84,6 +91,8 @@ SendOptions parseSendOptions(const QStringList &arguments)
     options.version = parser.isSet(kVersion);
     options.listPorts = parser.isSet(kListPorts);
     options.json = parser.isSet(kJson);
+    options.timestamp = parser.isSet(kTimestamp);
+    options.stopOnNoReply = parser.isSet(kStopOnNoReply);
     options.handshake = !parser.isSet(kNoHandshake);
     if (parser.isSet(kPort))
         readPort(parser.value(kPort), options);

@@ -15,6 +15,8 @@ struct SendOptions {
     std::optional<qint16> unit;
     bool handshake = true;
     bool json = false;
+    bool timestamp = false;
+    bool stopOnNoReply = false;
     bool listPorts = false;
     bool help = false;
     bool version = false;
@@ -22,7 +24,7 @@ struct SendOptions {
 };
 
 // Throws Failure, ending in a pointer to --help, for an unknown option, a missing value, a port
-// that is neither COMn nor a path, or a unit that is not a number.
+// that is neither COMn nor a path, or a unit that is not a number from 0 to 255.
 SendOptions parseSendOptions(const QStringList &arguments);
 
 // Usage, one line per option and the exit statuses: one screen.

@@ -1,29 +1,35 @@
 #pragma once
 
+#include "exchangerecord.h"
+
 #include <QString>
 #include <functional>
 
 class SerialLine;
+class TickClock;
 
 // What the operator is told when a command got no reply.
 inline const QString kNoResponseWarning = QStringLiteral("(Warning: No Response from PLC)");
-class TickClock;
 
-// What the exchange needs of the window: the timeout text as it stands now, and Open Port.
-class ExchangeHost
+// What an exchange takes from the front end that runs it: the timeout text as it stands now
+// (read afresh by each wait), and a port made ready for the command (the window: Open Port).
+class ExchangeSetup
 {
 public:
-    virtual ~ExchangeHost() = default;
+    virtual ~ExchangeSetup() = default;
     virtual QString timeOutText() const = 0;
-    virtual void openPort_Click() = 0;
+    virtual void makePortReady() = 0;
 };
 
 // The exchange's memory between commands.
 struct ExchangeState {
     // The reply of the most recent exchange without its CR; empty after a timeout.
     QString lastResponse;
-    // Input that has not yet formed a complete reply; kept across commands and reopens.
+    // Input that has not yet formed a complete reply; kept across commands and reopens of the
+    // same port, dropped before a command on another.
     QString receiveBuffer;
+    // The port the input in receiveBuffer came from.
+    QString receiveBufferPort;
 };
 
 // One command out, one reply back: ENQ handshake unless the command starts with "@", then the
@@ -31,9 +37,18 @@ struct ExchangeState {
 class CommandExchange
 {
 public:
-    CommandExchange(SerialLine &line, const TickClock &clock, ExchangeHost &host);
+    // The longest reply taken, without its CR: more without a CR fails the exchange, so a
+    // controller that streams cannot fill the memory. Replies of several MiB are ordinary.
+    static constexpr qsizetype kReplyLimit = 8 << 20;
 
-    // Returns the reply without its CR, or an empty string when none came in time.
+    CommandExchange(SerialLine &line, const TickClock &clock, ExchangeSetup &setup);
+
+    // The exchange and how it went. Throws Failure for a timeout text or a command that cannot
+    // be used (before the port is touched), for the port, and for a reply past kReplyLimit (the
+    // input held is dropped).
+    ExchangeRecord run(const QString &command);
+
+    // run()'s reply without its CR, or an empty string when none came in time.
     QString sendCommand(const QString &command);
 
     // Off for controllers that never answer ENQ: every command then goes out at once. The
@@ -43,15 +58,16 @@ public:
     const ExchangeState &state() const { return state_; }
 
 private:
-    bool waitForEnq();
-    void readResponse();
+    bool waitForEnq(ExchangeRecord &record);
+    void readResponse(ExchangeRecord &record);
     // Takes input until `take` accepts a read or the timeout passes; true when accepted.
     bool pollUntil(qint64 timeout, const std::function<bool(const QString &)> &take);
     qint32 readTimeout() const;
+    void dropLeftoverOfAnotherPort(ExchangeRecord &record);
 
     SerialLine &line_;
     const TickClock &clock_;
-    ExchangeHost &host_;
+    ExchangeSetup &setup_;
     ExchangeState state_;
     bool enqHandshake_ = true;
 };

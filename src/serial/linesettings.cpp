@@ -71,3 +71,10 @@ LineSettings LineSettings::parse(const QString &settings)
         throw refusal(settings, QStringLiteral("the stop bits must be 1, 1.5 or 2"));
     return line;
 }
+
+qint64 LineSettings::msecsToSend(qint64 bytes) const
+{
+    const qint64 bits = 1 + dataBits + (parity == QSerialPort::NoParity ? 0 : 1) +
+                        (stopBits == QSerialPort::OneStop ? 1 : 2);
+    return (bytes * bits * 1000 + baudRate - 1) / baudRate;
+}

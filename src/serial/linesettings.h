@@ -12,4 +12,8 @@ struct LineSettings {
 
     // Throws Failure, quoting the string, when it is not four usable comma-separated fields.
     static LineSettings parse(const QString &settings);
+
+    // Milliseconds the line needs to carry `bytes` characters, each framed by a start bit, a
+    // parity bit if any and the stop bits (1.5 counted as 2); rounded up.
+    qint64 msecsToSend(qint64 bytes) const;
 };

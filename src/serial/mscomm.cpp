@@ -18,9 +18,15 @@
 namespace
 {
 
-// The operating system normally takes a few kilobytes at once; this only bounds a line that
-// is held back by the device for good.
-constexpr int kHandOverMsecs = 5000;
+// The operating system normally takes a few kilobytes at once; the rest is waited for as long as
+// the line needs to carry it, and this much more, which only a device that holds the line up
+// for good runs out of.
+constexpr qint64 kHeldUpMsecs = 5000;
+
+// What Qt reads in while no command waits (in the window's event loop) is kept only this far,
+// the newest of it: enough for a late reply that the next command may still take, and a bound
+// on the memory whatever the controller sends.
+constexpr qint64 kIdleInputKept = 64 * 1024;
 
 bool isLoss(QSerialPort::SerialPortError error)
 {
@@ -35,6 +41,7 @@ MSComm::MSComm(QObject *parent) : QObject(parent)
     // Without this, a hung-up device keeps the event loop busy with an endless stream of
     // read errors while the port sits idle.
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onErrorOccurred);
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::dropOldInput);
 }
 
 MSComm::~MSComm()
@@ -139,6 +146,7 @@ void MSComm::open()
 
 void MSComm::close()
 {
+    droppedInput_ = 0;
     releaseDevice();
     port_.clearError();
     lost_ = false;
@@ -150,6 +158,18 @@ void MSComm::onErrorOccurred(QSerialPort::SerialPortError error)
     if (!open_ || lost_ || !isLoss(error))
         return;
     markLost();
+}
+
+void MSComm::dropOldInput()
+{
+    const qint64 excess = port_.bytesAvailable() - kIdleInputKept;
+    if (excess > 0)
+        droppedInput_ += port_.skip(excess);
+}
+
+qint64 MSComm::takeDroppedInput()
+{
+    return std::exchange(droppedInput_, 0);
 }
 
 void MSComm::markLost()
@@ -195,6 +215,7 @@ void MSComm::setOutput(const QString &text)
 {
     throwIfLost();
     QByteArray bytes = toWireBytes(text, QStringLiteral("The output"));
+    const qint64 total = bytes.size();
     // Straight to the device when nothing waits before it; only what the device does not take
     // at once goes through Qt's queue below.
     if (port_.bytesToWrite() == 0) {
@@ -214,14 +235,21 @@ void MSComm::setOutput(const QString &text)
     }
     // write() only queues; what the device did not take at once is waited for. (The device has
     // just refused more, and Qt's flush() would take a refusal for a failure.)
-    const QDeadlineTimer deadline(kHandOverMsecs);
+    const qint64 bound = kHeldUpMsecs + LineSettings::parse(settings_).msecsToSend(total);
+    const QDeadlineTimer deadline(bound);
     while (port_.bytesToWrite() > 0) {
-        port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+        port_.waitForBytesWritten(
+            static_cast<int>(std::min<qint64>(deadline.remainingTime(), INT_MAX)));
         noteErrorAfterIo();
-        if (port_.bytesToWrite() > 0 && deadline.hasExpired())
-            throw Failure(QStringLiteral("%1 took no output for %2 ms; the device is held up.")
+        if (port_.bytesToWrite() > 0 && deadline.hasExpired()) {
+            // The operator is told the output failed: none of it may reach the controller later.
+            // Drops Qt's queue and the driver's (tcflush TCOFLUSH; PurgeComm on Windows).
+            port_.clear(QSerialPort::Output);
+            throw Failure(QStringLiteral("%1 did not take the output within %2 ms; the device is "
+                                         "held up. Nothing more of it will be sent.")
                               .arg(portDescription())
-                              .arg(kHandOverMsecs));
+                              .arg(bound));
+        }
     }
 }
 

@@ -27,15 +27,16 @@ public:
     // Opens this device rather than the one CommPort maps to; an empty path maps CommPort again.
     void setDevicePath(const QString &path);
 
-    QString Settings() const { return settings_; }
+    QString Settings() const override { return settings_; }
     void setSettings(const QString &settings);
 
     void setOutput(const QString &text) override;
     QString Input() override;
     void waitForInput(qint64 msecs) override;
+    qint64 takeDroppedInput() override;
 
-    // The port as the operator knows it and the device behind it, e.g. "COM1 (/dev/ttyS0)".
-    QString portDescription() const;
+    // While open, the device that was opened, whatever the ports files say by now.
+    QString portDescription() const override;
 
     // The device as set up at the last open, so what the line runs with can be checked.
     const QSerialPort &device() const { return port_; }
@@ -51,6 +52,7 @@ private:
     void throwIfLost() const;
     void noteErrorAfterIo();
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    void dropOldInput();
 
     QSerialPort port_;
     qint16 commPort_ = 1;
@@ -59,6 +61,8 @@ private:
     PortMapping opened_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool open_ = false;
+    // Bytes that came while no command waited and were dropped, since takeDroppedInput().
+    qint64 droppedInput_ = 0;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
     // The lock file a stop signal removes, with the device it resets, from before the open

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+// The ports the window offers and vantrel-send --list-ports lists: COM1 to COM6.
+inline constexpr int kComPorts = 6;
+
 // Which device stands behind a COM number, and where that came from. vantrel assigns COM
 // numbers itself, in this order: the environment variable VANTREL_COMn, the first ports file
 // that says anything about COMn (portsfile.h), the platform's own n-th serial port.

@@ -7,4 +7,10 @@ class SteadyTickClock final : public TickClock
 {
 public:
     qint64 ticks() const override;
+    QDateTime wallClock() const override;
+
+private:
+    // The local offset from UTC, and when it was looked up (milliseconds since the epoch).
+    mutable int offset_ = 0;
+    mutable qint64 offsetTakenAt_ = -1;
 };

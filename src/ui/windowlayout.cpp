@@ -3,6 +3,7 @@
 
 #include "choicebox.h"
 #include "portchoicebox.h"
+#include "portmap.h"
 #include "responsebox.h"
 #include "vantrel.h"
 #include "windowfonts.h"
@@ -63,6 +64,14 @@ QPushButton *button(QWidget *window, const char *name, const QString &caption, i
     return control;
 }
 
+QStringList comPorts()
+{
+    QStringList names;
+    for (int port = 1; port <= kComPorts; ++port)
+        names.append(QStringLiteral("COM%1").arg(port));
+    return names;
+}
+
 } // namespace
 
 void vantrel::createControls()
@@ -86,8 +95,7 @@ void vantrel::createControls()
         label(this, "Label1", "Command String (Press <Enter> to send", 360, 1920, 5295, 375, small);
     Label2 = label(this, "Label2", "Response Strings", 360, 2640, 2895, 375, small);
 
-    portChoice = choice<PortChoiceBox>(
-        this, "portChoice", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, 1440, 120, regular);
+    portChoice = choice<PortChoiceBox>(this, "portChoice", comPorts(), 1440, 120, regular);
     baudChoice = choice(this, "baudChoice",
                         {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 4440,
                         120, regular);

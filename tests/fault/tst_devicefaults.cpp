@@ -4,10 +4,16 @@
 #include "portlockfile.h"
 #include "windowrig.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <csignal>
 #include <functional>
@@ -200,6 +206,54 @@ private slots:
         QVERIFY2(growth < 2048, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
         const qsizetype logBytes = simulator.readAllStandardError().size();
         QVERIFY2(logBytes < 32 * 1024, qPrintable(QStringLiteral("%1 log bytes").arg(logBytes)));
+    }
+
+    // A controller that streams bytes without CR, for 10 s to the window and then to vantrel-send:
+    // memory stays bounded, every exchange ends, and the idle window keeps answering.
+    void controllerFlood()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("AddressSanitizer holds freed memory back; its leak check covers this build");
+#endif
+        WindowRig rig({.silent = true});
+        std::atomic<qint64> watched = QCoreApplication::applicationPid();
+        std::atomic<qint64> peakKiB = 0;
+        std::jthread measure([&](std::stop_token stop) {
+            for (; !stop.stop_requested();
+                 std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+                peakKiB = std::max(peakKiB.load(), residentKiB(QString::number(watched)));
+        });
+        const QDeadlineTimer windowPart(10000);
+        std::jthread controller([&](std::stop_token stop) {
+            const std::string bytes(64 * 1024, 'A');
+            while (!stop.stop_requested() && rig.plc.engine.send(bytes)) {
+            }
+        });
+        const auto stopFlood = qScopeGuard([&] { rig.plc.engine.stop(); });
+        rig.control<QLineEdit>("timeOutBox")->setText("3000");
+        rig.send("@A"); // the reply passes 8 MiB at once
+        rig.send("RD"); // the handshake waits 3 s
+        QVERIFY(rig.log().endsWith("(Warning: No Response from PLC)\r\n"));
+        while (!windowPart.hasExpired()) {
+            bool answered = false;
+            QTimer::singleShot(0, [&] { answered = true; });
+            QVERIFY(QTest::qWaitFor([&] { return answered; }, 2000));
+        }
+        rig.click("closePort");
+        const qint64 windowKiB = peakKiB;
+
+        QProcess send;
+        send.start(VANTREL_SEND, {"-t", "9000", "RD", "@A"});
+        QVERIFY(send.waitForStarted(kBound));
+        watched = send.processId();
+        peakKiB = 0;
+        QVERIFY(send.waitForFinished(kBound));
+        measure.request_stop();
+        QCOMPARE(send.exitCode(), 2);
+        for (const QString &failure : {rig.failures.value(0), QString(send.readAllStandardError())})
+            QVERIFY2(failure.contains("sent more than 8 MiB without a CR"), qPrintable(failure));
+        QVERIFY2(windowKiB < 100 * 1024 && peakKiB < 100 * 1024,
+                 qPrintable(QStringLiteral("%1, %2 KiB").arg(windowKiB).arg(peakKiB)));
     }
 
     void stopSignal_data()
