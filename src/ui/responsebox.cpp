@@ -1,6 +1,10 @@
 #include "responsebox.h"
 
 #include "bytenotation.h"
+#include "logdocument.h"
+#include "logmimedata.h"
+#include "logpainter.h"
+#include "logunits.h"
 #include "responseboxaccessible.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -8,51 +12,31 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 
-#include <algorithm>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 #include <memory>
 
-namespace
-{
-
-// Text the log received, as opposed to text the operator typed: only received text holds tags.
-constexpr int kReceived = QTextFormat::UserProperty + 1;
-// A block that goes on with the line of the block before it.
-constexpr int kContinues = QTextFormat::UserProperty + 2;
-// A line is laid out in pieces of about this many characters. Layout of one piece is quick
-// however the text is made, and only the pieces in view are laid out.
-constexpr qsizetype kPieceLength = 2048;
-
-bool isReceived(const QTextFragment &fragment)
-{
-    return fragment.charFormat().boolProperty(kReceived);
-}
-
-bool continues(const QTextBlock &block)
-{
-    return block.blockFormat().boolProperty(kContinues);
-}
-
-} // namespace
+using LogDocument::continues;
+using LogDocument::isReceived;
 
 ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     document()->setUndoRedoEnabled(false);
     installResponseBoxAccessible();
-    connect(document(), &QTextDocument::contentsChange, this, [this] { pieceBreaksStale_ = true; });
+    connect(document(), &QTextDocument::contentsChange, this, [this] { pieces_.invalidate(); });
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         // The allocator keeps what a long log freed; an emptied log gives it back, once the
         // emptying is done.
         if (document()->isEmpty())
             QMetaObject::invokeMethod(this, &ResponseBox::releaseMemory, Qt::QueuedConnection);
     });
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ResponseBox::keepTagsWhole);
+    connect(this, &QPlainTextEdit::selectionChanged, this, &ResponseBox::keepTagsWhole);
 }
 
 void ResponseBox::releaseMemory()
@@ -77,11 +61,6 @@ void ResponseBox::appendLine(const QString &line)
     const int anchor = textCursor().anchor();
     const int position = textCursor().position();
 
-    QTextCharFormat received;
-    received.setProperty(kReceived, true);
-    QTextBlockFormat continuation;
-    continuation.setProperty(kContinues, true);
-
     // Logged lines are kept out of the undo history; the operator's edits before them can no
     // longer be undone either. Undo is on only while the operator edits.
     if (document()->isUndoRedoEnabled())
@@ -89,26 +68,7 @@ void ResponseBox::appendLine(const QString &line)
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.beginEditBlock();
-    // Shown piece by piece, tags whole: a reply may be megabytes long.
-    QString piece;
-    piece.reserve(kPieceLength);
-    qsizetype room = kPieceLength - (end.block().length() - 1);
-    for (QChar c : line) {
-        const QString &tag = ByteNotation::tagFor(c);
-        if (piece.size() + std::max<qsizetype>(tag.size(), 1) > room) {
-            if (!piece.isEmpty())
-                end.insertText(piece, received);
-            end.insertBlock(continuation, received);
-            piece.resize(0);
-            room = kPieceLength;
-        }
-        if (tag.isEmpty())
-            piece.append(c);
-        else
-            piece.append(tag);
-    }
-    if (!piece.isEmpty())
-        end.insertText(piece, received);
+    LogDocument::insertReceived(end, line);
     end.insertBlock(QTextBlockFormat(), QTextCharFormat());
     end.endEditBlock();
 
@@ -162,49 +122,33 @@ QString ResponseBox::readableText(int from, int to) const
     return text.replace(QChar::LineSeparator, u'\n');
 }
 
-const std::vector<int> &ResponseBox::pieceBreaks() const
-{
-    if (pieceBreaksStale_) {
-        pieceBreaks_.clear();
-        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
-            if (continues(block) && block != document()->begin())
-                pieceBreaks_.push_back(block.position() - 1);
-        pieceBreaksStale_ = false;
-    }
-    return pieceBreaks_;
-}
-
-int ResponseBox::readableOffset(int position) const
-{
-    const auto &breaks = pieceBreaks();
-    return position -
-           int(std::lower_bound(breaks.begin(), breaks.end(), position) - breaks.begin());
-}
-
-int ResponseBox::positionOfOffset(int offset) const
-{
-    // The i-th break (from 0) sits at readable offset breaks[i] - i; every break at or before
-    // the offset lies before the position.
-    const auto &breaks = pieceBreaks();
-    int before = 0;
-    int count = int(breaks.size());
-    while (count > 0) {
-        const int half = count / 2;
-        if (breaks[before + half] - (before + half) <= offset) {
-            before += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
-    }
-    return offset + before;
-}
-
 QMimeData *ResponseBox::createMimeDataFromSelection() const
 {
-    auto *data = new QMimeData;
-    data->setText(readableText(textCursor().selectionStart(), textCursor().selectionEnd()));
-    return data;
+    const int from = textCursor().selectionStart();
+    const int to = textCursor().selectionEnd();
+    return LogMimeData::fromDocument(document(), from, to, readableText(from, to));
+}
+
+void ResponseBox::keepTagsWhole()
+{
+    // The caret steps over a tag in the direction it moved; the other end of a selection moves
+    // out of a tag away from the caret, so the selection takes the tag whole.
+    QTextCursor caret = textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const auto outOfTag = [this](int at, bool forward) {
+        const auto [start, end] = LogUnits::unitAt(document(), at);
+        return start < at ? (forward ? end : start) : at;
+    };
+    const int to =
+        outOfTag(position, position != caretWas_ ? position > caretWas_ : position > anchor);
+    const int from = caret.hasSelection() ? outOfTag(anchor, anchor > position) : to;
+    caretWas_ = to;
+    if (from == anchor && to == position)
+        return;
+    caret.setPosition(from);
+    caret.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(caret);
 }
 
 void ResponseBox::editsFollow()
@@ -216,9 +160,12 @@ void ResponseBox::editsFollow()
 void ResponseBox::plainCaret()
 {
     // Typing takes on the format of the text before the caret; the operator's text must never
-    // pass for received text, nor a line break of theirs for a piece of a long line.
+    // pass for received text, nor a line break of theirs for a piece of a long line. A caret
+    // that Qt placed inside a tag (a drop) goes beside it first.
     QTextCursor caret = textCursor();
-    caret.removeSelectedText();
+    LogUnits::widenToTags(caret);
+    if (caret.hasSelection())
+        LogDocument::removeSelection(caret);
     caret.setCharFormat(QTextCharFormat());
     setTextCursor(caret);
 }
@@ -228,14 +175,7 @@ void ResponseBox::typeText(const QString &text)
     plainCaret();
     QTextCursor caret = textCursor();
     caret.beginEditBlock();
-    const QStringList lines = QString(text)
-                                  .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                                  .split(QRegularExpression(QStringLiteral("[\r\n\u2029]")));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            caret.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        caret.insertText(lines[i], QTextCharFormat());
-    }
+    LogDocument::insertTyped(caret, text);
     caret.endEditBlock();
     setTextCursor(caret);
     ensureCursorVisible();
@@ -244,13 +184,54 @@ void ResponseBox::typeText(const QString &text)
 void ResponseBox::insertFromMimeData(const QMimeData *source)
 {
     editsFollow();
-    if (!isReadOnly() && source->hasText())
+    if (isReadOnly())
+        return;
+    plainCaret();
+    QTextCursor caret = textCursor();
+    if (LogMimeData::insert(caret, source)) {
+        setTextCursor(caret);
+        ensureCursorVisible();
+    } else if (source->hasText()) {
         typeText(source->text());
+    }
+}
+
+bool ResponseBox::removeByKey(QKeyEvent *event)
+{
+    // Qt's own Backspace and Delete would take one character of a tag, or only the break
+    // between two pieces of a line.
+    QTextCursor range = textCursor();
+    if (isReadOnly() || range.hasSelection())
+        return false;
+    const bool backspace =
+        event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier);
+    if (backspace || event == QKeySequence::Backspace)
+        range.setPosition(LogUnits::stepBack(document(), range.position()),
+                          QTextCursor::KeepAnchor);
+    else if (event == QKeySequence::Delete)
+        range.setPosition(LogUnits::stepForward(document(), range.position()),
+                          QTextCursor::KeepAnchor);
+    else if (event == QKeySequence::DeleteStartOfWord)
+        range.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
+    else if (event == QKeySequence::DeleteEndOfWord)
+        range.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+    else
+        return false;
+    LogUnits::widenToTags(range);
+    if (range.hasSelection())
+        LogDocument::removeSelection(range);
+    setTextCursor(range);
+    ensureCursorVisible();
+    return true;
 }
 
 void ResponseBox::keyPressEvent(QKeyEvent *event)
 {
     editsFollow();
+    if (removeByKey(event)) {
+        event->accept();
+        return;
+    }
     const bool plainKey =
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!isReadOnly() && plainKey &&
@@ -290,44 +271,6 @@ void ResponseBox::paintEvent(QPaintEvent *event)
         if (area.top() > event->rect().bottom())
             break;
         if (block.isVisible() && area.bottom() >= event->rect().top())
-            markTags(painter, block, area.topLeft());
-    }
-}
-
-void ResponseBox::markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const
-{
-    // A tinted box around each tag, multiplied onto what is drawn so the text stays as dark.
-    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-    painter.setPen(QColor(0x5B, 0x7D, 0xB8));
-    painter.setBrush(QColor(0xD6, 0xE4, 0xFA));
-    const QTextLayout *layout = block.layout();
-    for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
-        const QTextFragment fragment = piece.fragment();
-        if (!isReceived(fragment))
-            continue;
-        const QString text = fragment.text();
-        const int start = fragment.position() - block.position();
-        for (qsizetype open = text.indexOf(ByteNotation::kOpen); open >= 0;
-             open = text.indexOf(ByteNotation::kOpen, open + 1)) {
-            const qsizetype close = text.indexOf(ByteNotation::kClose, open);
-            if (close < 0)
-                break;
-            const int from = start + int(open);
-            const int to = start + int(close) + 1;
-            // A tag wrapped at the end of a line is boxed on each line it touches.
-            const QTextLine first = layout->lineForTextPosition(from);
-            if (!first.isValid())
-                continue;
-            for (int i = first.lineNumber();
-                 i < layout->lineCount() && layout->lineAt(i).textStart() < to; ++i) {
-                const QTextLine line = layout->lineAt(i);
-                const qreal left = line.cursorToX(std::max(from, line.textStart()));
-                const qreal right =
-                    line.cursorToX(std::min(to, line.textStart() + line.textLength()));
-                painter.drawRect(
-                    QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height())
-                        .adjusted(0.5, 0.5, -0.5, -0.5));
-            }
-        }
+            LogPainter::paintBlockMarks(painter, block, area.topLeft(), viewport()->width());
     }
 }

@@ -1,14 +1,16 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "pieceindex.h"
 
-#include <vector>
+#include <QPlainTextEdit>
 
 class QMimeData;
 
 // The response log: lines ended by CR LF, kept as the controller sent them. Every byte is
 // visible (see ByteNotation), a line of any length costs the same to add and to show, logged
 // lines cannot be undone, and the view follows new lines while it shows the end of the log.
+// Editing keeps the bytes: a tag is one unit to the caret and to every edit, and a copy, a cut
+// or a drag within the log carries the log's own characters (see LogMimeData).
 class ResponseBox final : public QPlainTextEdit
 {
     Q_OBJECT
@@ -26,10 +28,8 @@ public:
     // lines separated by "\n". A copy and the screen reader get this.
     QString readableText(int from, int to) const;
 
-    // Positions in the box against offsets in readableText(0, end): a long line is laid out
-    // in pieces, and the breaks between pieces are not part of the readable text.
-    int readableOffset(int position) const;
-    int positionOfOffset(int offset) const;
+    // Positions in the box against offsets in readableText(0, end).
+    const PieceIndex &pieces() const { return pieces_; }
 
 signals:
     void saveLogRequested();
@@ -48,12 +48,12 @@ private:
     void editsFollow();
     void typeText(const QString &text);
     void plainCaret();
-    void markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const;
-    const std::vector<int> &pieceBreaks() const;
+    void keepTagsWhole();
+    bool removeByKey(QKeyEvent *event);
 
     bool viewPending_ = false;
     bool followEnd_ = true;
     int scrolledTo_ = 0;
-    mutable std::vector<int> pieceBreaks_;
-    mutable bool pieceBreaksStale_ = true;
+    int caretWas_ = 0;
+    PieceIndex pieces_{document()};
 };

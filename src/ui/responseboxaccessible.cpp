@@ -49,11 +49,11 @@ public:
         return box_->readableText(positionOf(startOffset), positionOf(endOffset));
     }
 
-    int characterCount() const override { return box_->readableOffset(endPosition()); }
+    int characterCount() const override { return box_->pieces().readableOffset(endPosition()); }
 
     int cursorPosition() const override
     {
-        return box_->readableOffset(box_->textCursor().position());
+        return box_->pieces().readableOffset(box_->textCursor().position());
     }
 
     void setCursorPosition(int offset) override { select(offset, offset); }
@@ -65,8 +65,8 @@ public:
         *startOffset = *endOffset = 0;
         if (index != 0 || !box_->textCursor().hasSelection())
             return;
-        *startOffset = box_->readableOffset(box_->textCursor().selectionStart());
-        *endOffset = box_->readableOffset(box_->textCursor().selectionEnd());
+        *startOffset = box_->pieces().readableOffset(box_->textCursor().selectionStart());
+        *endOffset = box_->pieces().readableOffset(box_->textCursor().selectionEnd());
     }
 
     void addSelection(int startOffset, int endOffset) override { select(startOffset, endOffset); }
@@ -98,7 +98,7 @@ public:
     int offsetAtPoint(const QPoint &point) const override
     {
         const QPoint local = box_->viewport()->mapFromGlobal(point);
-        return box_->readableOffset(box_->cursorForPosition(local).position());
+        return box_->pieces().readableOffset(box_->cursorForPosition(local).position());
     }
 
     void scrollToSubstring(int startIndex, int endIndex) override
@@ -120,7 +120,7 @@ private:
 
     int positionOf(int offset) const
     {
-        return box_->positionOfOffset(std::clamp(offset, 0, characterCount()));
+        return box_->pieces().positionOfOffset(std::clamp(offset, 0, characterCount()));
     }
 
     void select(int startOffset, int endOffset)
