@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "stopsignals.h"
 #include "vantrel.h"
+#include "windowload.h"
 
 #include <QApplication>
 
@@ -14,7 +15,7 @@ int main(int argc, char *argv[])
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral(VANTREL_APP_ID));
     vantrel window;
-    QMetaObject::invokeMethod(&window, "Form_Load");
+    loadWindow(window);
     window.show();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "responsebox.h"
 #include "simulatedplc.h"
 #include "vantrel.h"
+#include "windowload.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -19,7 +20,7 @@ struct WindowRig {
         window.showFailure = [this](const QString &message) { failures.append(message); };
         window.endProgram = [this] { ended = true; };
         window.chooseLogFile = [this] { return logFile; };
-        QMetaObject::invokeMethod(&window, "Form_Load");
+        loadWindow(window);
     }
 
     template <typename Control> Control *control(const char *name) const
