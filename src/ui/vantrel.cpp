@@ -1,11 +1,13 @@
 #include "vantrel.h"
 
 #include "choicebox.h"
+#include "commandbox.h"
 #include "commandhistory.h"
 #include "failure.h"
 #include "framing.h"
 #include "latin1.h"
 #include "responsebox.h"
+#include "wholefile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,7 +16,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 
 namespace
 {
@@ -49,6 +50,8 @@ void vantrel::bindEvents()
     commandString->installEventFilter(this);
     // Installed after the window's filter, so it sees Enter before the handler takes it.
     new CommandHistory(commandString);
+    connect(commandString, &CommandBox::notice, this,
+            [this](const QString &message) { showFailure(message); });
     connect(responseBox, &ResponseBox::saveLogRequested, this,
             [this] { handleEvent([this] { saveLog(); }); });
 }
@@ -159,10 +162,7 @@ void vantrel::saveLog()
     // The replies as the bytes that came in: one byte per character, lines ended CR LF.
     const QByteArray bytes = toWireBytes(responseBox->logText(), QStringLiteral("The log"),
                                          QStringLiteral("be saved as one byte"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(
-            QStringLiteral("The log could not be saved to %1: %2.").arg(path, file.errorString()));
+    writeWholeFile(path, bytes, QStringLiteral("The log"));
 }
 
 QString vantrel::sendCommand(const QString &command)

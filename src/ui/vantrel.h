@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 
+class CommandBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,7 +72,7 @@ private:
     QPushButton *closePort = nullptr;
     QPushButton *ExitButton = nullptr;
     QLabel *Label1 = nullptr;
-    QLineEdit *commandString = nullptr;
+    CommandBox *commandString = nullptr;
     QPushButton *clearButton = nullptr;
     QLabel *Label2 = nullptr;
     ResponseBox *responseBox = nullptr;

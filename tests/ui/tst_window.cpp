@@ -1,10 +1,19 @@
+#include "commandbox.h"
+#include "commandhistory.h"
 #include "windowrig.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using Options = plcsim::PlcOptions;
 
@@ -27,6 +36,7 @@ private slots:
     void behaviour_data();
     void behaviour();
     void commandHistory();
+    void saveLog_data();
     void saveLog();
 };
 
@@ -79,7 +89,9 @@ void TestWindow::behaviour_data()
     QTest::addColumn<QString>("failure"); // part of the message shown, or empty
 
     // Steps: "enter:TEXT" (Return), "kpenter:TEXT" (keypad Enter), "type:BOX:TEXT" (typed over
-    // a settings box), "space" (Space where the focus is: the command box), or a button's name.
+    // a settings box), "paste:TEXT" or "drop:TEXT" (into the empty command box), "return" (Return
+    // on what the box holds), "space" (Space where the focus is: the command box), or a button's
+    // name.
     const auto row = [](const char *name, const QStringList &steps, const QString &log,
                         const QByteArray &wire, bool portOpen, const QString &failure = {},
                         const Options &options = {}) {
@@ -107,6 +119,12 @@ void TestWindow::behaviour_data()
         "Port number 0 cannot be used");
     row("typed text is not completed to an entry", {"type:baudChoice:96", "openPort"}, "", "", false,
         "The line settings \",N,8,1\" cannot be used");
+    row("a pasted CR: only the first line goes out, and the operator is told", {"paste:RD\rWR D2 5", "return"},
+        OPEN_AT + "OK RD" + CRLF, sentRD, true, "Only the first line");
+    row("a dropped line's CR LF is left out, with nothing to tell", {"drop:RD\r\n", "return"},
+        OPEN_AT + "OK RD" + CRLF, sentRD, true);
+    row("a paste past the longest command is refused", {"paste:" + QString(70000, 'A')}, "", "", false,
+        "at most");
     // clang-format on
 }
 
@@ -135,6 +153,23 @@ void TestWindow::behaviour()
             field->clear();
             field->setFocus();
             QTest::keyClicks(field, arg.section(':', 1));
+        } else if (step.startsWith("paste:") || step.startsWith("drop:")) {
+            QLineEdit *box = rig.commandString();
+            box->clear();
+            QMimeData data;
+            data.setText(arg);
+            QApplication::clipboard()->setText(arg);
+            if (step.startsWith("drop:")) {
+                QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QDragMoveEvent move({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+                for (QEvent *event : std::initializer_list<QEvent *>{&enter, &move, &drop})
+                    QApplication::sendEvent(box, event);
+            } else
+                QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            typed = box->text();
+        } else if (step == "return") {
+            QTest::keyClick(rig.commandString(), Qt::Key_Return);
         } else if (step == "space") {
             QTest::keyClick(rig.window.focusWidget(), Qt::Key_Space);
             typed += ' ';
@@ -180,31 +215,101 @@ void TestWindow::commandHistory()
     box->setText("draft");
     press({Qt::Key_Up, Qt::Key_Down});
     QCOMPARE(shown, QStringList({"A", "A", "B", "B", "B", "draft"}));
+
+    // Bounded by size: the oldest commands go, and Up stops at the oldest one kept.
+    CommandBox other; // a plain QLineEdit would cut the commands to 32,767 characters
+    new CommandHistory(&other);
+    QStringList sent{"oldest"};
+    for (char c = 'a'; c < 'a' + 20; ++c)
+        sent << QString(CommandBox::kLongestCommand, c);
+    for (const QString &command : sent) {
+        other.setText(command);
+        QTest::keyClick(&other, Qt::Key_Return);
+    }
+    for (qsizetype i = 0; i < sent.size(); ++i)
+        QTest::keyClick(&other, Qt::Key_Up);
+    QCOMPARE(other.text(),
+             sent[sent.size() - CommandHistory::kKeptCharacters / CommandBox::kLongestCommand]);
 }
 
-// Save Log As, through the log's context menu as the operator does it.
+// Save Log As, through the log's context menu as the operator does it, as an ordinary user (root
+// writes where a technician could not): the file holds the bytes received; a device is refused,
+// and a full file system named, with nothing half written.
+void TestWindow::saveLog_data()
+{
+    QTest::addColumn<QString>("target"); // "": the dialog cancelled
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("cancelled: nothing written") << ""
+                                                << "";
+    QTest::newRow("a new file holds the bytes received") << "log.txt"
+                                                         << "";
+    QTest::newRow("a device node is refused and stays one") << "null"
+                                                            << "is not a regular file";
+    QTest::newRow("a full file system is named") << "full/log.txt"
+                                                 << "no space left on the device";
+    QTest::newRow("too little room is named too") << "room/log.txt"
+                                                  << "no space left on the device";
+}
+
 void TestWindow::saveLog()
 {
+    QFETCH(QString, target);
+    QFETCH(QString, failure);
     QTemporaryDir dir;
+    const QByteArray bytes("COM 1: Open at 9600,N,8,1\r\nA\0\x85\xff\r\n", 33);
+    const auto path = [&](const QString &name) { return QFile::encodeName(dir.filePath(name)); };
+    QVERIFY(::chown(path(""), 65534, 65534) == 0 || ::geteuid() != 0);
+    if (target == "null" && ::mknod(path(target), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        QSKIP("cannot make a device node here (needs root)");
+    const QString mounted = target.section('/', 0, 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(path(mounted), MNT_DETACH); });
+    if (target.contains('/')) {
+        QVERIFY(QDir(dir.path()).mkdir(mounted));
+        if (::mount("tmpfs", path(mounted), "tmpfs", 0, "size=16k,mode=0777") != 0)
+            QSKIP("cannot mount a small file system here (needs root)");
+        QFile filler(dir.filePath(mounted + "/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.size() < (mounted == "room" ? 8192 : 16384) &&
+               filler.write(QByteArray(512, 'f')) > 0)
+            ;
+    }
+
     WindowRig rig({.reply = std::string("A\0\x85\xff", 4)});
     rig.send("RD");
-    const auto saveAs = [&](const QString &file) {
-        rig.logFile = file.isEmpty() ? file : dir.filePath(file); // "": the dialog cancelled
-        QTimer::singleShot(0, [] {
-            for (QAction *action : QApplication::activePopupWidget()->actions())
-                if (action->text() == "Save Log As…")
-                    action->trigger();
-            QApplication::activePopupWidget()->close();
+    if (mounted == "room") // more than the room left
+        rig.responseBox()->appendLine(QString(20000, 'x'));
+    rig.logFile = target.isEmpty() ? target : dir.filePath(target);
+    QTimer::singleShot(0, [] {
+        for (QAction *action : QApplication::activePopupWidget()->actions())
+            if (action->text() == "Save Log As…")
+                action->trigger();
+        QApplication::activePopupWidget()->close();
+    });
+    {
+        const bool root = ::geteuid() == 0;
+        QVERIFY(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+        const auto backToRoot = qScopeGuard([&] {
+            if (root && (::seteuid(0) != 0 || ::setegid(0) != 0))
+                qFatal("cannot become root again");
         });
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, {5, 5}, {5, 5});
         QApplication::sendEvent(rig.responseBox()->viewport(), &menu);
+    }
+
+    QVERIFY2(rig.failures.size() == (failure.isEmpty() ? 0 : 1) &&
+                 rig.failures.value(0).contains(failure),
+             qPrintable(rig.failures.join('|')));
+    struct stat saved {
     };
-    saveAs("");
-    saveAs("log.txt");
-    QCOMPARE(rig.failures, QStringList());
-    QFile saved(dir.filePath("log.txt"));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), QByteArray("COM 1: Open at 9600,N,8,1\r\nA\0\x85\xff\r\n", 33));
+    const bool exists = !target.isEmpty() && ::stat(path(target), &saved) == 0;
+    QCOMPARE(exists, target == "log.txt" || target == "null");
+    if (target == "null")
+        QVERIFY(S_ISCHR(saved.st_mode));
+    if (target == "log.txt") {
+        QFile file(dir.filePath(target));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+    }
 }
 
 QTEST_MAIN(TestWindow)
