@@ -9,6 +9,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -198,31 +199,65 @@ void ResponseBox::insertFromMimeData(const QMimeData *source)
 
 bool ResponseBox::removeByKey(QKeyEvent *event)
 {
-    // Qt's own Backspace and Delete would take one character of a tag, or only the break
-    // between two pieces of a line.
-    QTextCursor range = textCursor();
-    if (isReadOnly() || range.hasSelection())
-        return false;
+    // Qt's own removals would take part of a tag, take only the break between two pieces of a
+    // line, or start a joined line wrongly (see LogDocument::removeSelection).
     const bool backspace =
-        event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier);
-    if (backspace || event == QKeySequence::Backspace)
-        range.setPosition(LogUnits::stepBack(document(), range.position()),
-                          QTextCursor::KeepAnchor);
-    else if (event == QKeySequence::Delete)
-        range.setPosition(LogUnits::stepForward(document(), range.position()),
-                          QTextCursor::KeepAnchor);
-    else if (event == QKeySequence::DeleteStartOfWord)
-        range.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
-    else if (event == QKeySequence::DeleteEndOfWord)
-        range.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
-    else
+        (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) ||
+        event == QKeySequence::Backspace;
+    const bool cut = event == QKeySequence::Cut;
+    const bool removes = backspace || cut || event == QKeySequence::Delete ||
+                         event == QKeySequence::DeleteStartOfWord ||
+                         event == QKeySequence::DeleteEndOfWord;
+    QTextCursor range = textCursor();
+    if (isReadOnly() || !removes || (cut && !range.hasSelection()))
         return false;
+    if (cut) {
+        copy();
+    } else if (!range.hasSelection()) {
+        if (backspace)
+            range.setPosition(LogUnits::stepBack(document(), range.position()),
+                              QTextCursor::KeepAnchor);
+        else if (event == QKeySequence::Delete)
+            range.setPosition(LogUnits::stepForward(document(), range.position()),
+                              QTextCursor::KeepAnchor);
+        else
+            range.movePosition(event == QKeySequence::DeleteStartOfWord ? QTextCursor::PreviousWord
+                                                                        : QTextCursor::NextWord,
+                               QTextCursor::KeepAnchor);
+    }
+    removeRange(range);
+    return true;
+}
+
+void ResponseBox::removeRange(QTextCursor range)
+{
+    editsFollow();
     LogUnits::widenToTags(range);
     if (range.hasSelection())
         LogDocument::removeSelection(range);
     setTextCursor(range);
     ensureCursorVisible();
-    return true;
+}
+
+void ResponseBox::dropEvent(QDropEvent *event)
+{
+    // Qt moves text within the box by removing it its own way; here the drop inserts a copy,
+    // and the dragged text goes after it as the keys remove it. Dropped into itself, it stays.
+    if (event->source() != this || event->dropAction() != Qt::MoveAction) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    const QTextCursor dragged = textCursor();
+    const int at = cursorForPosition(event->position().toPoint()).position();
+    if (at > dragged.selectionStart() && at < dragged.selectionEnd()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    QPlainTextEdit::dropEvent(event);
+    if (event->isAccepted())
+        removeRange(dragged);
+    event->setDropAction(Qt::MoveAction);
 }
 
 void ResponseBox::keyPressEvent(QKeyEvent *event)
@@ -256,6 +291,17 @@ void ResponseBox::inputMethodEvent(QInputMethodEvent *event)
 void ResponseBox::contextMenuEvent(QContextMenuEvent *event)
 {
     const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    // Cut and Delete remove as the keys do.
+    for (const auto &[name, copies] : {std::pair{"edit-cut", true}, {"edit-delete", false}}) {
+        if (QAction *action = menu->findChild<QAction *>(QLatin1String(name))) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, copies] {
+                if (copies)
+                    copy();
+                removeRange(textCursor());
+            });
+        }
+    }
     menu->addSeparator();
     menu->addAction(tr("Save Log As\u2026"), this, &ResponseBox::saveLogRequested);
     menu->exec(event->globalPos());

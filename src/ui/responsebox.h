@@ -40,6 +40,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
@@ -50,6 +51,7 @@ private:
     void plainCaret();
     void keepTagsWhole();
     bool removeByKey(QKeyEvent *event);
+    void removeRange(QTextCursor range);
 
     bool viewPending_ = false;
     bool followEnd_ = true;

@@ -63,6 +63,8 @@ void TestResponseBox::editingKeepsTheBytes_data()
     QTest::newRow("a selection ending inside a tag takes it whole") << QStringList{tag} << QStringList{"select:0:3", "cut"} << "B\r\n";
     QTest::newRow("a reply line cut and pasted reads back as received") << QStringList{"A\x01", "B"}
         << QStringList{"select:0:7", "cut", "end", "paste"} << "B\r\nA\x01\r\n";
+    QTest::newRow("a cut from a line's start into its second piece keeps the line break before it")
+        << QStringList{"K", full} << QStringList{"select:2:2052", "cut"} << "K\r\nc\r\n";
     QTest::newRow("Backspace at a piece's start takes the character before it") << QStringList{full}
         << QStringList{"at:2049", "Backspace"} << QString(2047, 'a') + "bc\r\n";
     QTest::newRow("Delete at a piece's end takes the tag after it") << QStringList{tagNext}
@@ -91,10 +93,8 @@ void TestResponseBox::editingKeepsTheBytes()
             box.setTextCursor(caret);
         } else if (part[0] == "type")
             QTest::keyClicks(&box, part[1]);
-        else if (part[0] == "cut")
-            box.cut();
-        else if (part[0] == "paste")
-            box.paste();
+        else if (part[0] == "cut" || part[0] == "paste")
+            QTest::keyClick(&box, part[0] == "cut" ? Qt::Key_X : Qt::Key_V, Qt::ControlModifier);
         else
             QTest::keyClick(&box, keys.value(step));
     }
