@@ -7,6 +7,7 @@
 #include "responsebox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -41,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     stretch.setPosition(end * from / 255);
     stretch.setPosition(end * to / 255, QTextCursor::KeepAnchor);
     box.setTextCursor(stretch);
+    QGuiApplication::clipboard()->clear(); // an empty stretch cuts nothing, and pastes nothing
     for (const Qt::Key key : {Qt::Key_X, Qt::Key_V}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
         QCoreApplication::sendEvent(&box, &press);

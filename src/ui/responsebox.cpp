@@ -292,8 +292,9 @@ void ResponseBox::contextMenuEvent(QContextMenuEvent *event)
 {
     const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
     // Cut and Delete remove as the keys do.
-    for (const auto &[name, copies] : {std::pair{"edit-cut", true}, {"edit-delete", false}}) {
+    for (const char *name : {"edit-cut", "edit-delete"}) {
         if (QAction *action = menu->findChild<QAction *>(QLatin1String(name))) {
+            const bool copies = action->objectName() == QLatin1String("edit-cut");
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, [this, copies] {
                 if (copies)
