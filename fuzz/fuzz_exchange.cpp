@@ -2,7 +2,8 @@
 // by random steps, against a model of the exchange's rules: reply, lastResponse,
 // receiveBuffer, bytes sent and the clock when it returns, over up to three
 // commands of Latin-1 text, each with or without the ENQ handshake, under timeouts from -128
-// to 127 ms (refusals are for the unit tests).
+// to 127 ms (refusals are for the unit tests); and the exchange's record against the line and
+// the clock.
 #include "fakeline.h"
 #include "fuzzinput.h"
 
@@ -25,6 +26,9 @@ struct ScriptedLine final : SerialLine {
     {
         clock.now += script.atEnd() ? std::max(msecs, 1ll) : script.byte();
     }
+    QString portDescription() const override { return u"COM1 (/dev/ttyS0)"_qs; }
+    QString Settings() const override { return u"9600,N,8,1"_qs; }
+    qint64 takeDroppedInput() override { return 0; }
     FuzzInput script;
     FakeClock clock;
     QString written;
@@ -61,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput in{data, size};
     ScriptedLine line;
-    FakeHost host;
-    CommandExchange exchange(line, line.clock, host);
+    FakeSetup setup;
+    CommandExchange exchange(line, line.clock, setup);
     ScriptedLine modelLine;
     ExchangeState modelState;
     // What is compared after each command.
@@ -76,14 +80,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString command =
             (shape & 8 ? u"@"_qs : QString()) + QString::fromLatin1(in.text(shape & 7).toLatin1());
         exchange.setEnqHandshake(!(shape & 16));
-        host.timeOut = QString::number(timeout) + u' ';
+        setup.timeOut = QString::number(timeout) + u' ';
         // The rest of the input is this command's script; what it leaves goes to the next.
         line.script = modelLine.script = in;
-        const QString reply = exchange.sendCommand(command);
+        const qint64 start = line.clock.now;
+        const ExchangeRecord record = exchange.run(command);
         const QString expected = modelSend(modelLine, modelState, command, timeout, !(shape & 16));
         in = modelLine.script;
+        const QString reply = record.reply.value_or(QString());
         expectSame(seen(reply, exchange.state(), line), seen(expected, modelState, modelLine),
                    "the exchange follows its rules");
+        // The record agrees with the line and the clock.
+        using Outcome = ExchangeRecord::Outcome;
+        const bool sent = line.written.endsWith(command + kCr);
+        expectSame(sent, record.outcome != Outcome::HandshakeUnanswered,
+                   "the command goes out exactly when the handshake is answered");
+        expectSame(record.reply.has_value(), record.outcome == Outcome::Reply,
+                   "a reply exactly for the outcome Reply");
+        expectSame(record.outcome == Outcome::Silent,
+                   sent && !record.reply && !record.receivedCount,
+                   "silent exactly when nothing came after the command");
+        expectSame(record.elapsedMs, line.clock.now - start, "the time taken is the clock's");
+        expectSame(record.received.size(),
+                   std::min<qsizetype>(record.receivedCount, ExchangeRecord::kReceivedKept),
+                   "the first of what came is kept, the rest counted");
     }
     return 0;
 }

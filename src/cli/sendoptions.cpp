@@ -15,7 +15,10 @@ const QCommandLineOption kTimeOut({"t", "timeout"}, "Handshake and reply timeout
                                   "ms");
 const QCommandLineOption kUnit({"u", "unit"}, "Frame commands for unit N; check reply FCS.", "N");
 const QCommandLineOption kNoHandshake("no-handshake", "Send commands without the ENQ handshake.");
-const QCommandLineOption kJson("json", "One JSON object per command.");
+const QCommandLineOption kJson("json", "One JSON object per command, with time and outcome.");
+const QCommandLineOption kTimestamp("timestamp", "Put the time before each reply line.");
+const QCommandLineOption kStopOnNoReply("stop-on-no-reply",
+                                        "Send nothing more after a command without a reply.");
 const QCommandLineOption kListPorts("list-ports", "List COM1..COM6 and serial devices; exit.");
 const QCommandLineOption kHelp({"h", "help"}, "Show this help and exit.");
 const QCommandLineOption kVersion("version", "Show the version and exit.");
@@ -33,8 +36,8 @@ const char *const kExitStatuses = "\nExit status:\n"
 void describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    parser.addOptions(
-        {kPort, kSettings, kTimeOut, kUnit, kNoHandshake, kJson, kListPorts, kHelp, kVersion});
+    parser.addOptions({kPort, kSettings, kTimeOut, kUnit, kNoHandshake, kJson, kTimestamp,
+                       kStopOnNoReply, kListPorts, kHelp, kVersion});
     parser.addPositionalArgument("COMMAND", "In order; with none, lines of standard input.",
                                  "[COMMAND...]");
 }
@@ -84,6 +87,8 @@ SendOptions parseSendOptions(const QStringList &arguments)
     options.version = parser.isSet(kVersion);
     options.listPorts = parser.isSet(kListPorts);
     options.json = parser.isSet(kJson);
+    options.timestamp = parser.isSet(kTimestamp);
+    options.stopOnNoReply = parser.isSet(kStopOnNoReply);
     options.handshake = !parser.isSet(kNoHandshake);
     if (parser.isSet(kPort))
         readPort(parser.value(kPort), options);

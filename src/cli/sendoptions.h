@@ -15,6 +15,8 @@ struct SendOptions {
     std::optional<qint16> unit;
     bool handshake = true;
     bool json = false;
+    bool timestamp = false;
+    bool stopOnNoReply = false;
     bool listPorts = false;
     bool help = false;
     bool version = false;

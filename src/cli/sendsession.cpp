@@ -1,13 +1,10 @@
 #include "sendsession.h"
 
 #include "commandsource.h"
-#include "escapeline.h"
 #include "failure.h"
 #include "framing.h"
 #include "latin1.h"
 #include "timeouttext.h"
-
-#include <QElapsedTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,10 +23,10 @@ void writeOut(const QByteArray &line)
                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
 }
 
-void warn(const QString &command, const QString &what)
+void warn(const QStringList &messages)
 {
-    std::fprintf(stderr, "vantrel-send: \"%s\": %s\n", escapeLine(command).constData(),
-                 qPrintable(what));
+    for (const QString &message : messages)
+        std::fprintf(stderr, "vantrel-send: %s\n", qPrintable(message));
 }
 
 } // namespace
@@ -37,18 +34,18 @@ void warn(const QString &command, const QString &what)
 SendSession::SendSession(const SendOptions &options) : options_(options)
 {
     parseTimeout(options_.timeOut);
-    MSComm1.setSettings(options_.settings);
+    port_.setSettings(options_.settings);
     if (options_.devicePath.isEmpty())
-        MSComm1.setCommPort(options_.comPort);
+        port_.setCommPort(options_.comPort);
     else
-        MSComm1.setDevicePath(options_.devicePath);
+        port_.setDevicePath(options_.devicePath);
     exchange_.setEnqHandshake(options_.handshake);
 }
 
-void SendSession::openPort_Click()
+void SendSession::makePortReady()
 {
-    if (!MSComm1.PortOpen())
-        MSComm1.setPortOpen(true);
+    if (!port_.PortOpen())
+        port_.setPortOpen(true);
 }
 
 QString SendSession::prepare(const QString &command) const
@@ -60,21 +57,6 @@ QString SendSession::prepare(const QString &command) const
     return sent;
 }
 
-ExchangeRecord SendSession::exchange(const QString &command)
-{
-    ExchangeRecord record;
-    record.command = command;
-    record.sent = prepare(command);
-    // Opened here rather than inside the exchange, so the first command's time is its own.
-    openPort_Click();
-    QElapsedTimer timer;
-    timer.start();
-    record.reply = exchange_.sendCommand(record.sent);
-    record.ms = timer.nsecsElapsed() / 1e6;
-    record.status = judgeReply(record.reply, options_.unit.has_value());
-    return record;
-}
-
 int SendSession::run(CommandSource &commands)
 {
     // Every command known in advance is checked before the port is opened.
@@ -82,15 +64,14 @@ int SendSession::run(CommandSource &commands)
         prepare(command);
     int status = 0;
     while (const std::optional<QString> command = commands.next()) {
-        const ExchangeRecord record = exchange(*command);
-        writeOut(options_.json ? jsonLine(record) : textLine(record));
-        if (record.status == ReplyStatus::NoResponse)
-            warn(*command, kNoResponseWarning);
-        else if (record.status == ReplyStatus::BadFcs)
-            warn(*command, QStringLiteral("the reply \"%1\" fails its frame check")
-                               .arg(QString::fromUtf8(escapeLine(record.reply))));
-        if (record.status != ReplyStatus::Reply)
+        const ReplyReport report(*command, exchange_.run(prepare(*command)), options_.unit);
+        writeOut(options_.json ? report.jsonLine() : report.textLine(options_.timestamp));
+        warn(report.messages());
+        if (report.status != ReplyReport::Status::Reply) {
             status = 1;
+            if (options_.stopOnNoReply)
+                break;
+        }
     }
     return status;
 }

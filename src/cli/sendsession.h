@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commandexchange.h"
-#include "exchangerecord.h"
 #include "mscomm.h"
+#include "replyreport.h"
 #include "sendoptions.h"
 #include "steadytickclock.h"
 
@@ -10,9 +10,9 @@
 
 class CommandSource;
 
-// The port and the exchange held for all commands of one run, with the window's part played
-// by the command line: the timeout text, and an Open Port that opens once.
-class SendSession final : private ExchangeHost
+// The port and the exchange held for all commands of one run: the timeout from the command
+// line, and the port opened by the first command and kept open.
+class SendSession final : private ExchangeSetup
 {
 public:
     // Checks the timeout and the settings; throws Failure before anything is opened.
@@ -27,11 +27,10 @@ public:
 
 private:
     QString timeOutText() const override { return options_.timeOut; }
-    void openPort_Click() override;
-    ExchangeRecord exchange(const QString &command);
+    void makePortReady() override;
 
     const SendOptions options_;
-    MSComm MSComm1;
-    SteadyTickClock tickClock;
-    CommandExchange exchange_{MSComm1, tickClock, *this};
+    MSComm port_;
+    SteadyTickClock clock_;
+    CommandExchange exchange_{port_, clock_, *this};
 };

@@ -85,7 +85,7 @@ void MSComm::refuseWhileOpen(const QString &what) const
 
 QString MSComm::portDescription() const
 {
-    return mapping().description();
+    return open_ ? openedAs_ : mapping().description();
 }
 
 PortMapping MSComm::mapping() const
@@ -130,6 +130,7 @@ void MSComm::open()
     }
     port_.clearError();
     lost_ = false;
+    openedAs_ = mapping.description();
     open_ = true;
 }
 

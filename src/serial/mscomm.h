@@ -27,15 +27,16 @@ public:
     // Opens this device rather than the one CommPort maps to; an empty path maps CommPort again.
     void setDevicePath(const QString &path);
 
-    QString Settings() const { return settings_; }
+    QString Settings() const override { return settings_; }
     void setSettings(const QString &settings);
 
     void setOutput(const QString &text) override;
     QString Input() override;
     void waitForInput(qint64 msecs) override;
+    qint64 takeDroppedInput() override { return 0; }
 
-    // The port as the operator knows it and the device behind it, e.g. "COM1 (/dev/ttyS0)".
-    QString portDescription() const;
+    // While open, the device that was opened, whatever the ports files say by now.
+    QString portDescription() const override;
 
     // The device as set up at the last open, so what the line runs with can be checked.
     const QSerialPort &device() const { return port_; }
@@ -57,6 +58,8 @@ private:
     QString devicePath_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool open_ = false;
+    // portDescription() as it was when the port was opened.
+    QString openedAs_;
     // Set when the device went away while open; the port stays open until the program closes it.
     bool lost_ = false;
     // The device whose lock file a stop signal removes, from before the open until after the

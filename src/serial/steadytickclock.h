@@ -7,4 +7,5 @@ class SteadyTickClock final : public TickClock
 {
 public:
     qint64 ticks() const override;
+    QDateTime wallClock() const override;
 };

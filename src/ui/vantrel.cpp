@@ -167,7 +167,9 @@ void vantrel::saveLog()
 
 QString vantrel::sendCommand(const QString &command)
 {
-    return exchange.sendCommand(command);
+    lastExchange_.reset();
+    lastExchange_ = exchange.run(command);
+    return lastExchange_->reply.value_or(QString());
 }
 
 QString vantrel::appendFCS(qint16 unit, QString &command)

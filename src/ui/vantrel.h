@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class CommandBox;
 class QComboBox;
@@ -18,13 +19,15 @@ class ResponseBox;
 // The one window: settings, Open/Close Port, the command box and the response log. It reads its
 // controls and hands the work to the serial line; every event enters through one boundary that
 // shows a failure to the operator and lets the program go on.
-class vantrel final : public QWidget, private ExchangeHost, private PortChoiceSource
+class vantrel final : public QWidget, private ExchangeSetup, private PortChoiceSource
 {
     Q_OBJECT
 public:
     explicit vantrel(QWidget *parent = nullptr);
 
     QString sendCommand(const QString &command);
+    // How the most recent sendCommand went; nothing after one that failed.
+    const std::optional<ExchangeRecord> &lastExchange() const { return lastExchange_; }
     QString appendFCS(qint16 unit, QString &command);
     qint16 computeFCS(const QString &text);
 
@@ -37,7 +40,7 @@ public:
 
 private slots:
     void Form_Load();
-    void openPort_Click() override;
+    void openPort_Click();
     void closePort_Click();
     void clearButton_Click();
     void ExitButton_Click();
@@ -54,6 +57,7 @@ private:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     QString timeOutText() const override;
+    void makePortReady() override { openPort_Click(); }
     PortChoices portChoices() const override;
 
     QLabel *lblPortName = nullptr;
@@ -80,4 +84,5 @@ private:
     MSComm MSComm1;
     SteadyTickClock tickClock;
     CommandExchange exchange{MSComm1, tickClock, *this};
+    std::optional<ExchangeRecord> lastExchange_;
 };

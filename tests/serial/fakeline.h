@@ -7,13 +7,16 @@
 #include <QString>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
-// A clock that moves only when the fake line waits.
+// A clock that moves only when the fake line waits; its wall clock starts at `wall`.
 class FakeClock final : public TickClock
 {
 public:
     qint64 now = 0;
+    QDateTime wall = QDateTime(QDate(2026, 12, 7), QTime(19, 33, 22, 123));
     qint64 ticks() const override { return now; }
+    QDateTime wallClock() const override { return wall.addMSecs(now); }
 };
 
 // A line whose input arrives at scripted clock times; input due at the same time is one read.
@@ -47,7 +50,13 @@ public:
         clock_.now = arrivals_.empty() ? until : std::min(until, arrivals_.begin()->first);
     }
 
+    QString portDescription() const override { return port; }
+    QString Settings() const override { return QStringLiteral("9600,N,8,1"); }
+    qint64 takeDroppedInput() override { return std::exchange(dropped, 0); }
+
     QString written;
+    QString port = QStringLiteral("COM1 (/dev/ttyS0)");
+    qint64 dropped = 0;
 
 private:
     FakeClock &clock_;
@@ -55,12 +64,12 @@ private:
     std::map<qint64, QString> arrivals_;
 };
 
-// The window's side of the exchange: a timeout text and a count of Open Port calls.
-class FakeHost final : public ExchangeHost
+// The front end's side of the exchange: a timeout text and a count of calls to ready the port.
+class FakeSetup final : public ExchangeSetup
 {
 public:
     QString timeOut = QStringLiteral("500 ");
     int opens = 0;
     QString timeOutText() const override { return timeOut; }
-    void openPort_Click() override { ++opens; }
+    void makePortReady() override { ++opens; }
 };

@@ -22,31 +22,33 @@ private slots:
 
 void TestSerialLine::open_data()
 {
-    QTest::addColumn<PortChoices>("choices");
-    QTest::addColumn<QString>("result"); // the Open-at line
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("port");
 
-    // clang-format off
-    QTest::newRow("COM6, 115200, Odd, 7, 2") << PortChoices{"115200", "Odd", "7", "2", 5} << "COM 6: Open at 115200,O,7,2";
-    QTest::newRow("typed lower-case parity") << PortChoices{"1200", "even", "8", "1", 2} << "COM 3: Open at 1200,e,8,1";
-    // clang-format on
+    QTest::newRow("COM6, 115200, odd, 7, 2") << "115200,O,7,2" << 6;
+    QTest::newRow("typed lower-case parity") << "1200,e,8,1" << 3;
 }
 
 void TestSerialLine::open()
 {
-    QFETCH(PortChoices, choices);
-    QFETCH(QString, result);
+    QFETCH(QString, settings);
+    QFETCH(int, port);
 
-    PlcRig rig({}, choices.portPosition + 1);
-    rig.choices = choices;
-    QCOMPARE(openPortSteps(rig.comm, rig).value_or(QString()), result);
+    PlcRig rig({}, port);
+    rig.settings = settings;
+    rig.makePortReady();
+    // The port reports what it was given, for the Open-at line.
+    QCOMPARE(rig.comm.CommPort(), port);
+    QCOMPARE(rig.comm.Settings(), settings);
     // A pseudo-terminal keeps the speed, the stop bits and the odd-parity flag; it drops the
     // data bits, so those are checked as handed to the port.
+    const QStringList fields = settings.split(',');
     termios line{};
     QCOMPARE(::tcgetattr(rig.terminal.masterFd(), &line), 0);
-    QCOMPARE(::cfgetospeed(&line), choices.baud == "115200" ? speed_t(B115200) : speed_t(B1200));
-    QCOMPARE(bool(line.c_cflag & CSTOPB), choices.stopBits == "2");
-    QCOMPARE(bool(line.c_cflag & PARODD), choices.parity == "Odd");
-    QCOMPARE(int(rig.comm.device().dataBits()), choices.dataBits.toInt());
+    QCOMPARE(::cfgetospeed(&line), fields[0] == "115200" ? speed_t(B115200) : speed_t(B1200));
+    QCOMPARE(bool(line.c_cflag & CSTOPB), fields[3] == "2");
+    QCOMPARE(bool(line.c_cflag & PARODD), fields[1] == "O");
+    QCOMPARE(int(rig.comm.device().dataBits()), fields[2].toInt());
 }
 
 void TestSerialLine::leftoverJoinsTheNextReply()
@@ -55,12 +57,12 @@ void TestSerialLine::leftoverJoinsTheNextReply()
     // across closing and opening the port. 8-bit characters travel as single bytes.
     PlcRig rig({.silent = true});
     rig.timeOut = "100";
-    rig.openPort_Click();
+    rig.makePortReady();
     QVERIFY(rig.engine.send("OK\r\n"));
     QCOMPARE(rig.exchange.sendCommand("@A"), QString());
 
-    QVERIFY(closePortSteps(rig.comm));
-    rig.openPort_Click();
+    rig.comm.setPortOpen(false);
+    rig.makePortReady();
     QVERIFY(rig.engine.send("\xE9\r"));
     QCOMPARE(rig.exchange.sendCommand("@\u00FF"), QString("OK\r\n\u00E9"));
     QTRY_COMPARE(rig.received(), QByteArray("@A\r@\xFF\r"));
@@ -73,7 +75,7 @@ void TestSerialLine::anotherProgramHoldsThePort()
     PlcRig rig;
     const int holder = ::open(rig.terminal.slavePath().c_str(), O_RDWR | O_NOCTTY);
     QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
-    const QString failure = failureText([&] { rig.openPort_Click(); });
+    const QString failure = failureText([&] { rig.makePortReady(); });
     ::close(holder);
     QVERIFY2(failure.contains("in use by another program"), qPrintable(failure));
 }
@@ -82,7 +84,7 @@ void TestSerialLine::hangUpWhileIdle()
 {
     // The hang-up arrives while the event loop runs, not during an exchange.
     PlcRig rig;
-    rig.openPort_Click();
+    rig.makePortReady();
     rig.engine.stop();
     rig.terminal.hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(failureText([&] { rig.comm.Input(); }).contains("went away"), 5000);

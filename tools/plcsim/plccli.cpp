@@ -57,6 +57,8 @@ PlcCommandLine parseCommandLine(const std::vector<std::string> &arguments)
             o.replyDelayMs = number(flag, value(), 0);
         else if (flag == "--crlf")
             o.crlf = true;
+        else if (flag == "--bad-fcs")
+            o.badFcs = true;
         else if (flag == "--pieces")
             o.pieces = number(flag, value(), 1);
         else if (flag == "--pause")
@@ -107,6 +109,7 @@ Options:
   --enq-delay MS     wait MS milliseconds before answering ENQ
   --reply-delay MS   wait MS milliseconds before answering a command
   --crlf             end replies with CR LF instead of CR
+  --bad-fcs          answer frames with a wrong check (the last digit off)
   --pieces N         write each reply, terminator included, in N pieces...
   --pause MS         ...waiting MS milliseconds between pieces
   --hangup-after N   after N commands, hang up the terminal and quit

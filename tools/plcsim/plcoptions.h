@@ -15,6 +15,7 @@ struct PlcOptions {
     int enqDelayMs = 0;                    // --enq-delay MS
     int replyDelayMs = 0;                  // --reply-delay MS
     bool crlf = false;                     // --crlf: replies end CR LF instead of CR
+    bool badFcs = false;                   // --bad-fcs: framed replies carry a wrong check
     int pieces = 1;                        // --pieces N: each reply written in N pieces...
     int pauseMs = 0;                       // --pause MS: ...with this pause between them
     int hangupAfter = 0;                   // --hangup-after N: hang up after N commands; 0 = never

@@ -1,0 +1,96 @@
+#include "replyreport.h"
+
+#include "commandexchange.h"
+#include "escapeline.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace
+{
+
+QString statusName(ReplyReport::Status status)
+{
+    switch (status) {
+    case ReplyReport::Status::Reply:
+        return QStringLiteral("reply");
+    case ReplyReport::Status::NoResponse:
+        return QStringLiteral("no-response");
+    case ReplyReport::Status::BadFcs:
+        return QStringLiteral("bad-fcs");
+    }
+    return {};
+}
+
+QString escaped(const QString &text)
+{
+    return QString::fromUtf8(escapeLine(text));
+}
+
+// The fix on the command line, where there is one.
+QString fix(const ExchangeRecord &record)
+{
+    using Outcome = ExchangeRecord::Outcome;
+    if (record.outcome == Outcome::HandshakeUnanswered)
+        return QStringLiteral(" Does this controller take commands without it? Try "
+                              "--no-handshake.");
+    if (record.outcome == Outcome::NoClosingCr && !record.received.endsWith(QLatin1Char('\n')))
+        return QStringLiteral(" Try a longer --timeout.");
+    return {};
+}
+
+} // namespace
+
+ReplyReport::ReplyReport(const QString &command, ExchangeRecord record, std::optional<qint16> unit)
+    : command(command), record(std::move(record))
+{
+    const ExchangeRecord &r = this->record;
+    if (!r.reply)
+        status = Status::NoResponse;
+    else if (unit && r.frameCheckHolds == false)
+        status = Status::BadFcs;
+    else
+        status = Status::Reply;
+}
+
+QByteArray ReplyReport::textLine(bool timestamp) const
+{
+    const QByteArray time = timestamp ? isoTime(record.started).toLatin1() + ' ' : QByteArray();
+    return time + escapeLine(record.reply.value_or(QString())) + '\n';
+}
+
+QByteArray ReplyReport::jsonLine() const
+{
+    // JSON strings hold any character, so the reply goes in as it came, one character per byte.
+    QJsonObject object{
+        {QStringLiteral("command"), command},
+        {QStringLiteral("sent"), record.command},
+        {QStringLiteral("reply"), record.reply ? QJsonValue(*record.reply) : QJsonValue()},
+        {QStringLiteral("status"), statusName(status)},
+        {QStringLiteral("ms"), record.elapsedMs},
+        {QStringLiteral("time"), isoTime(record.started)},
+        {QStringLiteral("outcome"), outcomeName(record.outcome)},
+    };
+    if (record.outcome != ExchangeRecord::Outcome::Reply) {
+        object.insert(QStringLiteral("received"), escaped(record.received));
+        object.insert(QStringLiteral("received_bytes"), record.receivedCount);
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QStringList ReplyReport::messages() const
+{
+    QStringList lines;
+    if (status == Status::NoResponse)
+        lines.append(kNoResponseWarning);
+    else if (status == Status::BadFcs)
+        lines.append(QStringLiteral("the reply \"%1\" fails its frame check")
+                         .arg(escaped(record.reply.value_or(QString()))));
+    if (status == Status::NoResponse)
+        lines.append(exchangeReason(record, escaped) + fix(record));
+    const QString prefix = QStringLiteral("\"%1\": ").arg(escaped(command));
+    for (QString &line : lines)
+        line.prepend(prefix);
+    return lines;
+}
