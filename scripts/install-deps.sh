@@ -2,8 +2,8 @@
 # Installs what vantrel needs to build, test and run on Debian 12. Does nothing when all of it
 # is already there.
 set -e
-packages="cmake g++ make qt6-base-dev qt6-serialport-dev util-linux fonts-liberation xvfb xauth
-    desktop-file-utils appstream man-db groff-base dpkg-dev file xdotool e2fsprogs"
+packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev python3 util-linux
+    fonts-liberation xvfb xauth desktop-file-utils appstream man-db groff-base dpkg-dev file xdotool e2fsprogs"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

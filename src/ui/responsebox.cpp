@@ -1,6 +1,8 @@
 #include "responsebox.h"
 
 #include "bytenotation.h"
+#include "detailsmargin.h"
+#include "entrydetails.h"
 #include "logdocument.h"
 #include "logmimedata.h"
 #include "logpainter.h"
@@ -8,6 +10,7 @@
 #include "responseboxaccessible.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QMenu>
@@ -16,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
+#include <QToolTip>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -25,7 +29,7 @@
 using LogDocument::continues;
 using LogDocument::isReceived;
 
-ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent)
+ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent), margin_(new DetailsMargin(this))
 {
     document()->setUndoRedoEnabled(false);
     installResponseBoxAccessible();
@@ -38,6 +42,14 @@ ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent)
     });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ResponseBox::keepTagsWhole);
     connect(this, &QPlainTextEdit::selectionChanged, this, &ResponseBox::keepTagsWhole);
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ResponseBox::announceEntry);
+    // The margin moves with the view, as a code editor's line numbers do.
+    connect(this, &QPlainTextEdit::updateRequest, margin_, [this](const QRect &area, int dy) {
+        if (dy != 0)
+            margin_->scroll(0, dy);
+        else
+            margin_->update(0, area.y(), margin_->width(), area.height());
+    });
 }
 
 void ResponseBox::releaseMemory()
@@ -68,6 +80,7 @@ void ResponseBox::appendLine(const QString &line)
         document()->setUndoRedoEnabled(false);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
+    lastLineStart_ = end.blockNumber();
     end.beginEditBlock();
     LogDocument::insertReceived(end, line);
     end.insertBlock(QTextBlockFormat(), QTextCharFormat());
@@ -80,6 +93,91 @@ void ResponseBox::appendLine(const QString &line)
         caret.setPosition(position, QTextCursor::KeepAnchor);
         setTextCursor(caret);
     }
+}
+
+void ResponseBox::describeLastLine(const ExchangeRecord &record)
+{
+    QTextBlock first = document()->findBlockByNumber(lastLineStart_);
+    if (!first.isValid())
+        return;
+    first.setUserData(new EntryDetails(record));
+    margin_->update();
+}
+
+const EntryDetails *ResponseBox::detailsAt(int position) const
+{
+    QTextBlock block = document()->findBlock(position);
+    while (continues(block) && block.previous().isValid())
+        block = block.previous();
+    return dynamic_cast<const EntryDetails *>(block.userData());
+}
+
+void ResponseBox::forEachEntryInView(
+    const std::function<void(const EntryDetails &, qreal top)> &shown) const
+{
+    const QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const qreal top = blockBoundingGeometry(block).translated(offset).top();
+        if (top > viewport()->height())
+            break;
+        if (const auto *details = dynamic_cast<const EntryDetails *>(block.userData()))
+            shown(*details, top);
+    }
+}
+
+void ResponseBox::setDetailsShown(bool shown)
+{
+    margin_->setVisible(shown);
+    setViewportMargins(shown ? margin_->widthNeeded() : 0, 0, 0, 0);
+    placeMargin();
+}
+
+bool ResponseBox::detailsShown() const
+{
+    return !margin_->isHidden();
+}
+
+void ResponseBox::placeMargin()
+{
+    const QRect area = contentsRect();
+    margin_->setGeometry(area.left(), area.top(), margin_->widthNeeded(), area.height());
+}
+
+void ResponseBox::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    placeMargin();
+}
+
+void ResponseBox::announceEntry()
+{
+    // The screen reader gives the details of the entry at the caret as its description.
+    if (!QAccessible::isActive())
+        return;
+    const EntryDetails *entry = detailsAt(textCursor().position());
+    if (entry == caretEntry_)
+        return;
+    caretEntry_ = entry;
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+bool ResponseBox::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QPlainTextEdit::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QTextCursor at = cursorForPosition(help->pos());
+    const bool onText =
+        blockBoundingGeometry(at.block()).translated(contentOffset()).contains(help->pos());
+    const EntryDetails *details = onText ? detailsAt(at.position()) : nullptr;
+    if (details)
+        QToolTip::showText(help->globalPos(),
+                           details->text().toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")),
+                           viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void ResponseBox::settleView()
@@ -304,7 +402,11 @@ void ResponseBox::contextMenuEvent(QContextMenuEvent *event)
         }
     }
     menu->addSeparator();
+    QAction *details = menu->addAction(tr("Show Details"), this, &ResponseBox::setDetailsShown);
+    details->setCheckable(true);
+    details->setChecked(detailsShown());
     menu->addAction(tr("Save Log As\u2026"), this, &ResponseBox::saveLogRequested);
+    menu->addAction(tr("Save Transcript As\u2026"), this, &ResponseBox::saveTranscriptRequested);
     menu->exec(event->globalPos());
 }
 

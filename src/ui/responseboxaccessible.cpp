@@ -1,5 +1,7 @@
 #include "responseboxaccessible.h"
 
+#include "detailsmargin.h"
+#include "entrydetails.h"
 #include "responsebox.h"
 
 #include <QAccessibleWidget>
@@ -41,6 +43,9 @@ public:
     {
         if (t == QAccessible::Value)
             return box_->readableText(0, endPosition());
+        if (t == QAccessible::Description)
+            if (const EntryDetails *details = box_->detailsAt(box_->textCursor().position()))
+                return details->text();
         return QAccessibleWidget::text(t);
     }
 
@@ -134,11 +139,31 @@ private:
     ResponseBox *box_;
 };
 
+// The margin's rows, as they stand in view.
+class DetailsMarginAccessible final : public QAccessibleWidget
+{
+public:
+    explicit DetailsMarginAccessible(DetailsMargin *margin)
+        : QAccessibleWidget(margin, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<const DetailsMargin *>(widget())->shownRows();
+        return QAccessibleWidget::text(t);
+    }
+};
+
 QAccessibleInterface *responseBoxFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String(ResponseBox::staticMetaObject.className()) &&
-        object->isWidgetType())
+    if (!object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String(ResponseBox::staticMetaObject.className()))
         return new ResponseBoxAccessible(static_cast<ResponseBox *>(object));
+    if (className == QLatin1String(DetailsMargin::staticMetaObject.className()))
+        return new DetailsMarginAccessible(static_cast<DetailsMargin *>(object));
     return nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include "responsebox.h"
 #include "vantrel.h"
 #include "windowfonts.h"
+#include "windowicon.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -71,6 +72,7 @@ void vantrel::createControls()
     setObjectName(QStringLiteral("vantrel"));
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(vantrelIcon());
     const QFont small = windowFont(8.25);
     const QFont regular = windowFont(9.75);
     setFont(small);
