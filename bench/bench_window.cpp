@@ -7,11 +7,13 @@
 #include "plcrig.h"
 #include "responsebox.h"
 #include "vantrel.h"
+#include "windowload.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,7 +53,7 @@ double windowRate(vantrel &window)
     auto *command = window.findChild<QLineEdit *>(QStringLiteral("commandString"));
     auto *log = window.findChild<ResponseBox *>(QStringLiteral("responseBox"));
     command->setText(QStringLiteral("RD D100"));
-    QMetaObject::invokeMethod(&window, "clearButton_Click");
+    window.findChild<QPushButton *>(QStringLiteral("clearButton"))->click();
     for (int i = 0; i < kEnters; ++i)
         pressEnter(command, true);
     // Timed from when the Enters wait in the queue, as typed ahead by the operator.
@@ -73,7 +75,7 @@ void hugeReply()
     options.reply = noise;
     SimulatedPlc plc(options);
     vantrel window;
-    QMetaObject::invokeMethod(&window, "Form_Load");
+    loadWindow(window);
     window.findChild<QLineEdit *>(QStringLiteral("timeOutBox"))->setText(QStringLiteral("5000"));
     window.show();
     QCoreApplication::processEvents();
@@ -108,7 +110,7 @@ int main(int argc, char *argv[])
         // Each on a controller of its own: the window on COM1, the serial code on COM2.
         SimulatedPlc plc;
         vantrel window;
-        QMetaObject::invokeMethod(&window, "Form_Load");
+        loadWindow(window);
         window.show();
         pressEnter(window.findChild<QLineEdit *>(QStringLiteral("commandString")), false);
         PlcRig rig({}, 2);

@@ -1,11 +1,14 @@
 // The response log read back exactly: after lines of any Latin-1 text (CR, LF and every other
 // control included) are appended, the log is those lines, each followed by CR LF, and what the
-// box shows reads back the same. (That each byte looks different is the screenshot test's.)
+// box shows reads back the same; any stretch of it cut and pasted back in its place leaves it
+// so. (That each byte looks different is the screenshot test's.)
 #include "bytenotation.h"
 #include "fuzzinput.h"
 #include "responsebox.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -20,6 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // One box for all inputs: a new widget per input would cost more than the appends.
     static ResponseBox box;
     box.clear();
+    // The stretch to cut, its ends as parts of the log's length in 255ths.
+    const int from = in.byte();
+    const int to = in.byte();
     QString expected;
     while (!in.atEnd()) {
         const QString line = QString::fromLatin1(in.text(in.byte() % 64).toLatin1());
@@ -30,5 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString visible = box.readableText(0, box.document()->characterCount());
     expectSame(ByteNotation::original(QString(visible).replace(u'\n', u"\r\n"_qs)), expected,
                "what the box shows reads back as appended");
+
+    const int end = box.document()->characterCount() - 1;
+    QTextCursor stretch(box.document());
+    stretch.setPosition(end * from / 255);
+    stretch.setPosition(end * to / 255, QTextCursor::KeepAnchor);
+    box.setTextCursor(stretch);
+    QGuiApplication::clipboard()->clear(); // an empty stretch cuts nothing, and pastes nothing
+    for (const Qt::Key key : {Qt::Key_X, Qt::Key_V}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+        QCoreApplication::sendEvent(&box, &press);
+    }
+    expectSame(box.logText(), expected, "a stretch cut and pasted back leaves the log as it was");
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "standarddescriptors.h"
 #include "stopsignals.h"
 #include "vantrel.h"
+#include "windowload.h"
 
 #include <QApplication>
 
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral(VANTREL_APP_ID));
     vantrel window;
-    QMetaObject::invokeMethod(&window, "Form_Load");
+    loadWindow(window);
     window.show();
     return app.exec();
 }

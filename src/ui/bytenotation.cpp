@@ -73,6 +73,20 @@ const QString &tagFor(QChar c)
     return c.unicode() < 256 ? tags().text[c.unicode()] : tags().none;
 }
 
+QString tagged(QStringView text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (QChar c : text) {
+        const QString &tag = tagFor(c);
+        if (tag.isEmpty())
+            shown.append(c);
+        else
+            shown.append(tag);
+    }
+    return shown;
+}
+
 QString original(QStringView shownText)
 {
     const Tags &all = tags();

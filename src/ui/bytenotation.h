@@ -16,6 +16,9 @@ constexpr QChar kClose = QChar(0x203A);
 // The tag that shows c, or an empty string when c shows as itself.
 const QString &tagFor(QChar c);
 
+// The text with every character that needs one shown as its tag, as the log shows it.
+QString tagged(QStringView text);
+
 // Undoes the tags: every complete tag becomes its character again; anything else stays.
 QString original(QStringView shownText);
 

@@ -16,9 +16,7 @@ bool CommandHistory::eventFilter(QObject *watched, QEvent *event)
     switch (press->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (sent_.isEmpty() || sent_.last() != box_->text())
-            sent_.append(box_->text());
-        at_ = sent_.size();
+        record(box_->text());
         return false;
     case Qt::Key_Up:
         step(-1);
@@ -29,6 +27,19 @@ bool CommandHistory::eventFilter(QObject *watched, QEvent *event)
     default:
         return false;
     }
+}
+
+void CommandHistory::record(const QString &command)
+{
+    if (sent_.isEmpty() || sent_.last() != command) {
+        sent_.append(command);
+        kept_ += command.size();
+    }
+    while (kept_ > kKeptCharacters) {
+        kept_ -= sent_.first().size();
+        sent_.removeFirst();
+    }
+    at_ = sent_.size();
 }
 
 void CommandHistory::step(int direction)

@@ -1,57 +1,54 @@
 #include "responsebox.h"
 
 #include "bytenotation.h"
+#include "detailsmargin.h"
+#include "entrydetails.h"
+#include "logdocument.h"
+#include "logmimedata.h"
+#include "logpainter.h"
+#include "logunits.h"
 #include "responseboxaccessible.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
+#include <QToolTip>
 
-#include <algorithm>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 #include <memory>
 
-namespace
-{
+using LogDocument::continues;
+using LogDocument::isReceived;
 
-// Text the log received, as opposed to text the operator typed: only received text holds tags.
-constexpr int kReceived = QTextFormat::UserProperty + 1;
-// A block that goes on with the line of the block before it.
-constexpr int kContinues = QTextFormat::UserProperty + 2;
-// A line is laid out in pieces of about this many characters. Layout of one piece is quick
-// however the text is made, and only the pieces in view are laid out.
-constexpr qsizetype kPieceLength = 2048;
-
-bool isReceived(const QTextFragment &fragment)
-{
-    return fragment.charFormat().boolProperty(kReceived);
-}
-
-bool continues(const QTextBlock &block)
-{
-    return block.blockFormat().boolProperty(kContinues);
-}
-
-} // namespace
-
-ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent)
+ResponseBox::ResponseBox(QWidget *parent) : QPlainTextEdit(parent), margin_(new DetailsMargin(this))
 {
     document()->setUndoRedoEnabled(false);
     installResponseBoxAccessible();
-    connect(document(), &QTextDocument::contentsChange, this, [this] { pieceBreaksStale_ = true; });
+    connect(document(), &QTextDocument::contentsChange, this, [this] { pieces_.invalidate(); });
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         // The allocator keeps what a long log freed; an emptied log gives it back, once the
         // emptying is done.
         if (document()->isEmpty())
             QMetaObject::invokeMethod(this, &ResponseBox::releaseMemory, Qt::QueuedConnection);
+    });
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ResponseBox::keepTagsWhole);
+    connect(this, &QPlainTextEdit::selectionChanged, this, &ResponseBox::keepTagsWhole);
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ResponseBox::announceEntry);
+    // The margin moves with the view, as a code editor's line numbers do.
+    connect(this, &QPlainTextEdit::updateRequest, margin_, [this](const QRect &area, int dy) {
+        if (dy != 0)
+            margin_->scroll(0, dy);
+        else
+            margin_->update(0, area.y(), margin_->width(), area.height());
     });
 }
 
@@ -77,38 +74,15 @@ void ResponseBox::appendLine(const QString &line)
     const int anchor = textCursor().anchor();
     const int position = textCursor().position();
 
-    QTextCharFormat received;
-    received.setProperty(kReceived, true);
-    QTextBlockFormat continuation;
-    continuation.setProperty(kContinues, true);
-
     // Logged lines are kept out of the undo history; the operator's edits before them can no
     // longer be undone either. Undo is on only while the operator edits.
     if (document()->isUndoRedoEnabled())
         document()->setUndoRedoEnabled(false);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
+    lastLineStart_ = end.blockNumber();
     end.beginEditBlock();
-    // Shown piece by piece, tags whole: a reply may be megabytes long.
-    QString piece;
-    piece.reserve(kPieceLength);
-    qsizetype room = kPieceLength - (end.block().length() - 1);
-    for (QChar c : line) {
-        const QString &tag = ByteNotation::tagFor(c);
-        if (piece.size() + std::max<qsizetype>(tag.size(), 1) > room) {
-            if (!piece.isEmpty())
-                end.insertText(piece, received);
-            end.insertBlock(continuation, received);
-            piece.resize(0);
-            room = kPieceLength;
-        }
-        if (tag.isEmpty())
-            piece.append(c);
-        else
-            piece.append(tag);
-    }
-    if (!piece.isEmpty())
-        end.insertText(piece, received);
+    LogDocument::insertReceived(end, line);
     end.insertBlock(QTextBlockFormat(), QTextCharFormat());
     end.endEditBlock();
 
@@ -119,6 +93,91 @@ void ResponseBox::appendLine(const QString &line)
         caret.setPosition(position, QTextCursor::KeepAnchor);
         setTextCursor(caret);
     }
+}
+
+void ResponseBox::describeLastLine(const ExchangeRecord &record)
+{
+    QTextBlock first = document()->findBlockByNumber(lastLineStart_);
+    if (!first.isValid())
+        return;
+    first.setUserData(new EntryDetails(record));
+    margin_->update();
+}
+
+const EntryDetails *ResponseBox::detailsAt(int position) const
+{
+    QTextBlock block = document()->findBlock(position);
+    while (continues(block) && block.previous().isValid())
+        block = block.previous();
+    return dynamic_cast<const EntryDetails *>(block.userData());
+}
+
+void ResponseBox::forEachEntryInView(
+    const std::function<void(const EntryDetails &, qreal top)> &shown) const
+{
+    const QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const qreal top = blockBoundingGeometry(block).translated(offset).top();
+        if (top > viewport()->height())
+            break;
+        if (const auto *details = dynamic_cast<const EntryDetails *>(block.userData()))
+            shown(*details, top);
+    }
+}
+
+void ResponseBox::setDetailsShown(bool shown)
+{
+    margin_->setVisible(shown);
+    setViewportMargins(shown ? margin_->widthNeeded() : 0, 0, 0, 0);
+    placeMargin();
+}
+
+bool ResponseBox::detailsShown() const
+{
+    return !margin_->isHidden();
+}
+
+void ResponseBox::placeMargin()
+{
+    const QRect area = contentsRect();
+    margin_->setGeometry(area.left(), area.top(), margin_->widthNeeded(), area.height());
+}
+
+void ResponseBox::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    placeMargin();
+}
+
+void ResponseBox::announceEntry()
+{
+    // The screen reader gives the details of the entry at the caret as its description.
+    if (!QAccessible::isActive())
+        return;
+    const EntryDetails *entry = detailsAt(textCursor().position());
+    if (entry == caretEntry_)
+        return;
+    caretEntry_ = entry;
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+bool ResponseBox::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QPlainTextEdit::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QTextCursor at = cursorForPosition(help->pos());
+    const bool onText =
+        blockBoundingGeometry(at.block()).translated(contentOffset()).contains(help->pos());
+    const EntryDetails *details = onText ? detailsAt(at.position()) : nullptr;
+    if (details)
+        QToolTip::showText(help->globalPos(),
+                           details->text().toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")),
+                           viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void ResponseBox::settleView()
@@ -162,49 +221,33 @@ QString ResponseBox::readableText(int from, int to) const
     return text.replace(QChar::LineSeparator, u'\n');
 }
 
-const std::vector<int> &ResponseBox::pieceBreaks() const
-{
-    if (pieceBreaksStale_) {
-        pieceBreaks_.clear();
-        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
-            if (continues(block) && block != document()->begin())
-                pieceBreaks_.push_back(block.position() - 1);
-        pieceBreaksStale_ = false;
-    }
-    return pieceBreaks_;
-}
-
-int ResponseBox::readableOffset(int position) const
-{
-    const auto &breaks = pieceBreaks();
-    return position -
-           int(std::lower_bound(breaks.begin(), breaks.end(), position) - breaks.begin());
-}
-
-int ResponseBox::positionOfOffset(int offset) const
-{
-    // The i-th break (from 0) sits at readable offset breaks[i] - i; every break at or before
-    // the offset lies before the position.
-    const auto &breaks = pieceBreaks();
-    int before = 0;
-    int count = int(breaks.size());
-    while (count > 0) {
-        const int half = count / 2;
-        if (breaks[before + half] - (before + half) <= offset) {
-            before += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
-    }
-    return offset + before;
-}
-
 QMimeData *ResponseBox::createMimeDataFromSelection() const
 {
-    auto *data = new QMimeData;
-    data->setText(readableText(textCursor().selectionStart(), textCursor().selectionEnd()));
-    return data;
+    const int from = textCursor().selectionStart();
+    const int to = textCursor().selectionEnd();
+    return LogMimeData::fromDocument(document(), from, to, readableText(from, to));
+}
+
+void ResponseBox::keepTagsWhole()
+{
+    // The caret steps over a tag in the direction it moved; the other end of a selection moves
+    // out of a tag away from the caret, so the selection takes the tag whole.
+    QTextCursor caret = textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const auto outOfTag = [this](int at, bool forward) {
+        const auto [start, end] = LogUnits::unitAt(document(), at);
+        return start < at ? (forward ? end : start) : at;
+    };
+    const int to =
+        outOfTag(position, position != caretWas_ ? position > caretWas_ : position > anchor);
+    const int from = caret.hasSelection() ? outOfTag(anchor, anchor > position) : to;
+    caretWas_ = to;
+    if (from == anchor && to == position)
+        return;
+    caret.setPosition(from);
+    caret.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(caret);
 }
 
 void ResponseBox::editsFollow()
@@ -216,9 +259,12 @@ void ResponseBox::editsFollow()
 void ResponseBox::plainCaret()
 {
     // Typing takes on the format of the text before the caret; the operator's text must never
-    // pass for received text, nor a line break of theirs for a piece of a long line.
+    // pass for received text, nor a line break of theirs for a piece of a long line. A caret
+    // that Qt placed inside a tag (a drop) goes beside it first.
     QTextCursor caret = textCursor();
-    caret.removeSelectedText();
+    LogUnits::widenToTags(caret);
+    if (caret.hasSelection())
+        LogDocument::removeSelection(caret);
     caret.setCharFormat(QTextCharFormat());
     setTextCursor(caret);
 }
@@ -228,14 +274,7 @@ void ResponseBox::typeText(const QString &text)
     plainCaret();
     QTextCursor caret = textCursor();
     caret.beginEditBlock();
-    const QStringList lines = QString(text)
-                                  .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                                  .split(QRegularExpression(QStringLiteral("[\r\n\u2029]")));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            caret.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        caret.insertText(lines[i], QTextCharFormat());
-    }
+    LogDocument::insertTyped(caret, text);
     caret.endEditBlock();
     setTextCursor(caret);
     ensureCursorVisible();
@@ -244,13 +283,88 @@ void ResponseBox::typeText(const QString &text)
 void ResponseBox::insertFromMimeData(const QMimeData *source)
 {
     editsFollow();
-    if (!isReadOnly() && source->hasText())
+    if (isReadOnly())
+        return;
+    plainCaret();
+    QTextCursor caret = textCursor();
+    if (LogMimeData::insert(caret, source)) {
+        setTextCursor(caret);
+        ensureCursorVisible();
+    } else if (source->hasText()) {
         typeText(source->text());
+    }
+}
+
+bool ResponseBox::removeByKey(QKeyEvent *event)
+{
+    // Qt's own removals would take part of a tag, take only the break between two pieces of a
+    // line, or start a joined line wrongly (see LogDocument::removeSelection).
+    const bool backspace =
+        (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) ||
+        event == QKeySequence::Backspace;
+    const bool cut = event == QKeySequence::Cut;
+    const bool removes = backspace || cut || event == QKeySequence::Delete ||
+                         event == QKeySequence::DeleteStartOfWord ||
+                         event == QKeySequence::DeleteEndOfWord;
+    QTextCursor range = textCursor();
+    if (isReadOnly() || !removes || (cut && !range.hasSelection()))
+        return false;
+    if (cut) {
+        copy();
+    } else if (!range.hasSelection()) {
+        if (backspace)
+            range.setPosition(LogUnits::stepBack(document(), range.position()),
+                              QTextCursor::KeepAnchor);
+        else if (event == QKeySequence::Delete)
+            range.setPosition(LogUnits::stepForward(document(), range.position()),
+                              QTextCursor::KeepAnchor);
+        else
+            range.movePosition(event == QKeySequence::DeleteStartOfWord ? QTextCursor::PreviousWord
+                                                                        : QTextCursor::NextWord,
+                               QTextCursor::KeepAnchor);
+    }
+    removeRange(range);
+    return true;
+}
+
+void ResponseBox::removeRange(QTextCursor range)
+{
+    editsFollow();
+    LogUnits::widenToTags(range);
+    if (range.hasSelection())
+        LogDocument::removeSelection(range);
+    setTextCursor(range);
+    ensureCursorVisible();
+}
+
+void ResponseBox::dropEvent(QDropEvent *event)
+{
+    // Qt moves text within the box by removing it its own way; here the drop inserts a copy,
+    // and the dragged text goes after it as the keys remove it. Dropped into itself, it stays.
+    if (event->source() != this || event->dropAction() != Qt::MoveAction) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    const QTextCursor dragged = textCursor();
+    const int at = cursorForPosition(event->position().toPoint()).position();
+    if (at > dragged.selectionStart() && at < dragged.selectionEnd()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    QPlainTextEdit::dropEvent(event);
+    if (event->isAccepted())
+        removeRange(dragged);
+    event->setDropAction(Qt::MoveAction);
 }
 
 void ResponseBox::keyPressEvent(QKeyEvent *event)
 {
     editsFollow();
+    if (removeByKey(event)) {
+        event->accept();
+        return;
+    }
     const bool plainKey =
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!isReadOnly() && plainKey &&
@@ -275,8 +389,24 @@ void ResponseBox::inputMethodEvent(QInputMethodEvent *event)
 void ResponseBox::contextMenuEvent(QContextMenuEvent *event)
 {
     const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    // Cut and Delete remove as the keys do.
+    for (const char *name : {"edit-cut", "edit-delete"}) {
+        if (QAction *action = menu->findChild<QAction *>(QLatin1String(name))) {
+            const bool copies = action->objectName() == QLatin1String("edit-cut");
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, copies] {
+                if (copies)
+                    copy();
+                removeRange(textCursor());
+            });
+        }
+    }
     menu->addSeparator();
+    QAction *details = menu->addAction(tr("Show Details"), this, &ResponseBox::setDetailsShown);
+    details->setCheckable(true);
+    details->setChecked(detailsShown());
     menu->addAction(tr("Save Log As\u2026"), this, &ResponseBox::saveLogRequested);
+    menu->addAction(tr("Save Transcript As\u2026"), this, &ResponseBox::saveTranscriptRequested);
     menu->exec(event->globalPos());
 }
 
@@ -290,44 +420,6 @@ void ResponseBox::paintEvent(QPaintEvent *event)
         if (area.top() > event->rect().bottom())
             break;
         if (block.isVisible() && area.bottom() >= event->rect().top())
-            markTags(painter, block, area.topLeft());
-    }
-}
-
-void ResponseBox::markTags(QPainter &painter, const QTextBlock &block, QPointF origin) const
-{
-    // A tinted box around each tag, multiplied onto what is drawn so the text stays as dark.
-    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-    painter.setPen(QColor(0x5B, 0x7D, 0xB8));
-    painter.setBrush(QColor(0xD6, 0xE4, 0xFA));
-    const QTextLayout *layout = block.layout();
-    for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
-        const QTextFragment fragment = piece.fragment();
-        if (!isReceived(fragment))
-            continue;
-        const QString text = fragment.text();
-        const int start = fragment.position() - block.position();
-        for (qsizetype open = text.indexOf(ByteNotation::kOpen); open >= 0;
-             open = text.indexOf(ByteNotation::kOpen, open + 1)) {
-            const qsizetype close = text.indexOf(ByteNotation::kClose, open);
-            if (close < 0)
-                break;
-            const int from = start + int(open);
-            const int to = start + int(close) + 1;
-            // A tag wrapped at the end of a line is boxed on each line it touches.
-            const QTextLine first = layout->lineForTextPosition(from);
-            if (!first.isValid())
-                continue;
-            for (int i = first.lineNumber();
-                 i < layout->lineCount() && layout->lineAt(i).textStart() < to; ++i) {
-                const QTextLine line = layout->lineAt(i);
-                const qreal left = line.cursorToX(std::max(from, line.textStart()));
-                const qreal right =
-                    line.cursorToX(std::min(to, line.textStart() + line.textLength()));
-                painter.drawRect(
-                    QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height())
-                        .adjusted(0.5, 0.5, -0.5, -0.5));
-            }
-        }
+            LogPainter::paintBlockMarks(painter, block, area.topLeft(), viewport()->width());
     }
 }

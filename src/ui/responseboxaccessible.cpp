@@ -1,5 +1,7 @@
 #include "responseboxaccessible.h"
 
+#include "detailsmargin.h"
+#include "entrydetails.h"
 #include "responsebox.h"
 
 #include <QAccessibleWidget>
@@ -41,6 +43,9 @@ public:
     {
         if (t == QAccessible::Value)
             return box_->readableText(0, endPosition());
+        if (t == QAccessible::Description)
+            if (const EntryDetails *details = box_->detailsAt(box_->textCursor().position()))
+                return details->text();
         return QAccessibleWidget::text(t);
     }
 
@@ -49,11 +54,11 @@ public:
         return box_->readableText(positionOf(startOffset), positionOf(endOffset));
     }
 
-    int characterCount() const override { return box_->readableOffset(endPosition()); }
+    int characterCount() const override { return box_->pieces().readableOffset(endPosition()); }
 
     int cursorPosition() const override
     {
-        return box_->readableOffset(box_->textCursor().position());
+        return box_->pieces().readableOffset(box_->textCursor().position());
     }
 
     void setCursorPosition(int offset) override { select(offset, offset); }
@@ -65,8 +70,8 @@ public:
         *startOffset = *endOffset = 0;
         if (index != 0 || !box_->textCursor().hasSelection())
             return;
-        *startOffset = box_->readableOffset(box_->textCursor().selectionStart());
-        *endOffset = box_->readableOffset(box_->textCursor().selectionEnd());
+        *startOffset = box_->pieces().readableOffset(box_->textCursor().selectionStart());
+        *endOffset = box_->pieces().readableOffset(box_->textCursor().selectionEnd());
     }
 
     void addSelection(int startOffset, int endOffset) override { select(startOffset, endOffset); }
@@ -98,7 +103,7 @@ public:
     int offsetAtPoint(const QPoint &point) const override
     {
         const QPoint local = box_->viewport()->mapFromGlobal(point);
-        return box_->readableOffset(box_->cursorForPosition(local).position());
+        return box_->pieces().readableOffset(box_->cursorForPosition(local).position());
     }
 
     void scrollToSubstring(int startIndex, int endIndex) override
@@ -120,7 +125,7 @@ private:
 
     int positionOf(int offset) const
     {
-        return box_->positionOfOffset(std::clamp(offset, 0, characterCount()));
+        return box_->pieces().positionOfOffset(std::clamp(offset, 0, characterCount()));
     }
 
     void select(int startOffset, int endOffset)
@@ -134,11 +139,31 @@ private:
     ResponseBox *box_;
 };
 
+// The margin's rows, as they stand in view.
+class DetailsMarginAccessible final : public QAccessibleWidget
+{
+public:
+    explicit DetailsMarginAccessible(DetailsMargin *margin)
+        : QAccessibleWidget(margin, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<const DetailsMargin *>(widget())->shownRows();
+        return QAccessibleWidget::text(t);
+    }
+};
+
 QAccessibleInterface *responseBoxFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String(ResponseBox::staticMetaObject.className()) &&
-        object->isWidgetType())
+    if (!object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String(ResponseBox::staticMetaObject.className()))
         return new ResponseBoxAccessible(static_cast<ResponseBox *>(object));
+    if (className == QLatin1String(DetailsMargin::staticMetaObject.className()))
+        return new DetailsMarginAccessible(static_cast<DetailsMargin *>(object));
     return nullptr;
 }
 

@@ -1,21 +1,24 @@
 #include "vantrel.h"
 
 #include "choicebox.h"
+#include "commandbox.h"
 #include "commandhistory.h"
 #include "failure.h"
 #include "framing.h"
 #include "frontendadvice.h"
 #include "latin1.h"
 #include "responsebox.h"
+#include "wholefile.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 
 namespace
 {
@@ -32,6 +35,15 @@ vantrel::vantrel(QWidget *parent) : QWidget(parent)
     chooseLogFile = [this] {
         return QFileDialog::getSaveFileName(this, tr("Save Log As"), QString(),
                                             tr("Log files (*.log *.txt);;All files (*)"));
+    };
+    chooseTranscriptFile = [this] {
+        const QString csv = tr("CSV, for a spreadsheet (*.csv)");
+        QString chosen;
+        QString path = QFileDialog::getSaveFileName(this, tr("Save Transcript As"), QString(),
+                                                    csv + tr(";;JSON lines (*.jsonl)"), &chosen);
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+            path += chosen == csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
+        return path;
     };
     createControls();
     bindEvents();
@@ -50,8 +62,12 @@ void vantrel::bindEvents()
     commandString->installEventFilter(this);
     // Installed after the window's filter, so it sees Enter before the handler takes it.
     new CommandHistory(commandString);
+    connect(commandString, &CommandBox::notice, this,
+            [this](const QString &message) { showFailure(message); });
     connect(responseBox, &ResponseBox::saveLogRequested, this,
             [this] { handleEvent([this] { saveLog(); }); });
+    connect(responseBox, &ResponseBox::saveTranscriptRequested, this,
+            [this] { handleEvent([this] { saveTranscript(); }); });
 }
 
 void vantrel::handleEvent(const std::function<void()> &handler)
@@ -80,7 +96,13 @@ bool vantrel::eventFilter(QObject *watched, QEvent *event)
     if (!enter && press->text().isEmpty())
         return false;
     qint16 key = enter ? kEnterKey : static_cast<qint16>(press->text().at(0).unicode());
-    handleEvent([this, &key] { commandString_KeyPress(key); });
+    handleEvent([this, &key] {
+        const bool exchanges = key == kEnterKey;
+        commandString_KeyPress(key);
+        // The handler logged one line for the exchange it ran; its details go beside it.
+        if (exchanges && lastExchange_)
+            responseBox->describeLastLine(*lastExchange_);
+    });
     return key == 0;
 }
 
@@ -160,16 +182,24 @@ void vantrel::saveLog()
     // The replies as the bytes that came in: one byte per character, lines ended CR LF.
     const QByteArray bytes = toWireBytes(responseBox->logText(), QStringLiteral("The log"),
                                          QStringLiteral("be saved as one byte"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(
-            QStringLiteral("The log could not be saved to %1: %2.").arg(path, file.errorString()));
+    writeWholeFile(path, bytes, QStringLiteral("The log"));
+}
+
+void vantrel::saveTranscript()
+{
+    const QString path = chooseTranscriptFile();
+    if (path.isEmpty())
+        return;
+    const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+    writeWholeFile(path, csv ? transcript.csv() : transcript.jsonLines(),
+                   QStringLiteral("The transcript"));
 }
 
 QString vantrel::sendCommand(const QString &command)
 {
     lastExchange_.reset();
     lastExchange_ = exchange.run(command);
+    transcript.add(*lastExchange_);
     return lastExchange_->reply.value_or(QString());
 }
 
@@ -190,7 +220,28 @@ QString vantrel::timeOutText() const
 
 PortChoices vantrel::portChoices() const
 {
-    return PortChoices{selectedEntryText(baudChoice), selectedEntryText(parityChoice),
-                       selectedEntryText(dataBitChoice), selectedEntryText(stopBitChoice),
-                       selectedEntry(portChoice)};
+    const auto typed = [](const QLabel *label, const QComboBox *box) {
+        QStringList entries;
+        for (int i = 0; i < box->count(); ++i)
+            entries.append(box->itemText(i));
+        return TypedText{label->text().remove(u':').trimmed(), box->currentText(),
+                         entries.join(QStringLiteral(", "))};
+    };
+    PortChoices choices;
+    choices.baud = selectedEntryText(baudChoice);
+    choices.parity = selectedEntryText(parityChoice);
+    choices.dataBits = selectedEntryText(dataBitChoice);
+    choices.stopBits = selectedEntryText(stopBitChoice);
+    choices.portPosition = selectedEntry(portChoice);
+    // In the order of the settings string.
+    const QList<std::pair<QLabel *, QComboBox *>> settings{{lblBaudRate, baudChoice},
+                                                           {lblParity, parityChoice},
+                                                           {lblDataBits, dataBitChoice},
+                                                           {lblStopBit, stopBitChoice}};
+    for (const auto &[label, box] : settings)
+        if (selectedEntry(box) < 0)
+            choices.unlistedSettings.append(typed(label, box));
+    if (choices.portPosition < 0)
+        choices.unlistedPort = typed(lblPortName, portChoice);
+    return choices;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandexchange.h"
+#include "exchangetranscript.h"
 #include "mscomm.h"
 #include "portsteps.h"
 #include "steadytickclock.h"
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class CommandBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,8 +36,13 @@ public:
     std::function<void()> beep;
     std::function<void(const QString &message)> showFailure;
     std::function<void()> endProgram;
-    // Asks the operator where to save the log; an empty path means they chose not to.
+    // Ask the operator where to save the log and the transcript; an empty path means they chose
+    // not to. A transcript path ending ".csv" gets CSV, any other JSON lines.
     std::function<QString()> chooseLogFile;
+    std::function<QString()> chooseTranscriptFile;
+
+    // Every exchange of this run, for Save Transcript As.
+    ExchangeTranscript transcript;
 
 private slots:
     void Form_Load();
@@ -51,6 +58,7 @@ private:
     void appendResponse(const QString &line);
     void setSettingsEnabled(bool enabled);
     void saveLog();
+    void saveTranscript();
     // Runs one event's handler; a failure is shown to the operator, never passed to Qt.
     void handleEvent(const std::function<void()> &handler);
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -75,7 +83,7 @@ private:
     QPushButton *closePort = nullptr;
     QPushButton *ExitButton = nullptr;
     QLabel *Label1 = nullptr;
-    QLineEdit *commandString = nullptr;
+    CommandBox *commandString = nullptr;
     QPushButton *clearButton = nullptr;
     QLabel *Label2 = nullptr;
     ResponseBox *responseBox = nullptr;

@@ -2,11 +2,13 @@
 // texts and entries. Positions are in twips, 15 to a device-independent pixel.
 
 #include "choicebox.h"
+#include "commandbox.h"
 #include "portchoicebox.h"
 #include "portmap.h"
 #include "responsebox.h"
 #include "vantrel.h"
 #include "windowfonts.h"
+#include "windowicon.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -79,6 +81,7 @@ void vantrel::createControls()
     setObjectName(QStringLiteral("vantrel"));
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(vantrelIcon());
     const QFont small = windowFont(8.25);
     const QFont regular = windowFont(9.75);
     setFont(small);
@@ -111,8 +114,7 @@ void vantrel::createControls()
     closePort = button(this, "closePort", "Close Port", 2520, 1440, 1335, 375, regular);
     ExitButton = button(this, "ExitButton", "Exit", 4440, 1440, 1335, 375, windowFont(9.75, true));
 
-    commandString = place<QLineEdit>(this, "commandString", 120, 2160, 5895, 350, regular);
-    commandString->setMaxLength(std::numeric_limits<int>::max()); // text boxes have no limit
+    commandString = place<CommandBox>(this, "commandString", 120, 2160, 5895, 350, regular);
     clearButton = button(this, "clearButton", "Clear", 5160, 2570, 855, 300, small);
 
     responseBox = place<ResponseBox>(this, "responseBox", 120, 2880, 5895, 2415, small);

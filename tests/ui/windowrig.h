@@ -3,11 +3,15 @@
 #include "responsebox.h"
 #include "simulatedplc.h"
 #include "vantrel.h"
+#include "windowload.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 // The window after load, wired to a simulated controller on COM1, with the beep, the failure
 // message box and the end of the program replaced by recorders.
@@ -19,7 +23,8 @@ struct WindowRig {
         window.showFailure = [this](const QString &message) { failures.append(message); };
         window.endProgram = [this] { ended = true; };
         window.chooseLogFile = [this] { return logFile; };
-        QMetaObject::invokeMethod(&window, "Form_Load");
+        window.chooseTranscriptFile = [this] { return transcriptFile; };
+        loadWindow(window);
     }
 
     template <typename Control> Control *control(const char *name) const
@@ -37,6 +42,18 @@ struct WindowRig {
     {
         QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
     }
+    // Chooses an entry of the log's context menu, as the operator does.
+    void logMenu(const QString &entry)
+    {
+        QTimer::singleShot(0, [entry] {
+            for (QAction *action : QApplication::activePopupWidget()->actions())
+                if (action->text() == entry)
+                    action->trigger();
+            QApplication::activePopupWidget()->close();
+        });
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, {5, 5}, {5, 5});
+        QApplication::sendEvent(responseBox()->viewport(), &menu);
+    }
     void send(const QString &command, Qt::Key key = Qt::Key_Return)
     {
         commandString()->setText(command);
@@ -49,5 +66,6 @@ struct WindowRig {
     QList<QString> logAtBeep;
     QStringList failures;
     bool ended = false;
-    QString logFile; // what the operator picks in the Save Log As dialog
+    QString logFile;        // what the operator picks in the Save Log As dialog
+    QString transcriptFile; // and in the Save Transcript As dialog
 };
