@@ -93,7 +93,7 @@ void MSComm::refuseWhileOpen(const QString &what) const
 QString MSComm::portDescription() const
 {
     // While open, the device that was opened, whatever the ports file says by now.
-    return open_ ? opened_.description() : mapping().description();
+    return open_ ? openedDescription_ : mapping().description();
 }
 
 PortMapping MSComm::mapping() const
@@ -141,7 +141,7 @@ void MSComm::open()
     port_.clearError();
     lost_ = false;
     open_ = true;
-    opened_ = mapping;
+    openedDescription_ = mapping.description();
 }
 
 void MSComm::close()

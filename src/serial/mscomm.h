@@ -57,8 +57,9 @@ private:
     QSerialPort port_;
     qint16 commPort_ = 1;
     QString devicePath_;
-    // What CommPort or the device path stood for when the port was opened.
-    PortMapping opened_;
+    // What CommPort or the device path stood for when the port was opened, described once:
+    // every exchange's record names it.
+    QString openedDescription_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool open_ = false;
     // Bytes that came while no command waited and were dropped, since takeDroppedInput().
