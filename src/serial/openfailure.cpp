@@ -78,11 +78,10 @@ QString clearWayForLockFile(const QString &port, const QString &device)
     return path;
 }
 
-Failure unavailableSettingsFailure(const QString &port, const QString &settings,
-                                   const QString &why)
+Failure unavailableSettingsFailure(const QString &port, const QString &settings, const QString &why)
 {
-    return Failure(QStringLiteral("%1 cannot take the line settings \"%2\"%3")
-                       .arg(port, settings, why));
+    return Failure(
+        QStringLiteral("%1 cannot take the line settings \"%2\"%3").arg(port, settings, why));
 }
 
 namespace

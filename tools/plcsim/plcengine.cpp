@@ -154,8 +154,9 @@ bool PlcEngine::handle(const PlcIncoming &incoming)
     }
     if (log_)
         log("rx: " + visibleStart(incoming.text + "\r") +
-            (incoming.dropped == 0 ? ""
-                                   : " (" + std::to_string(incoming.dropped) + " more bytes dropped)"));
+            (incoming.dropped == 0
+                 ? ""
+                 : " (" + std::to_string(incoming.dropped) + " more bytes dropped)"));
     if (options_.hangupDuring == Phase::Reply && !options_.silent) {
         hangUpInReply(replyFor(incoming.text, options_));
         return false;
