@@ -24,7 +24,8 @@ $XDG_CONFIG_HOME (~/.config) or $XDG_CONFIG_DIRS (/etc/xdg), else /dev/ttyS(n-1)
 Qt's own options (-platform, -style, -session, -display, ...) are passed to Qt.
 
 Exit status: 0 when the window is closed, 2 for a refused argument,
-128 + the signal number when ended by SIGINT, SIGTERM or SIGHUP.
+128 + the signal number when ended by SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ or SIGPIPE (port released first).
 See vantrel(1).
 )";
 
