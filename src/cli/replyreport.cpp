@@ -40,7 +40,8 @@ QString unitDigits(qint16 unit)
 QString fix(const ExchangeRecord &record)
 {
     using Outcome = ExchangeRecord::Outcome;
-    if (record.outcome == Outcome::HandshakeUnanswered)
+    // An ENQ that came with other bytes was an answer: going without the handshake is no fix.
+    if (record.outcome == Outcome::HandshakeUnanswered && !record.received.contains(QChar(5)))
         return QStringLiteral(" Does this controller take commands without it? Try "
                               "--no-handshake.");
     if (record.outcome == Outcome::NoClosingCr && !record.received.endsWith(QLatin1Char('\n')))

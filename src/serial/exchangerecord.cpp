@@ -31,6 +31,13 @@ QString outcomeReason(const ExchangeRecord &record, const ByteRenderer &render)
             return QStringLiteral("The controller did not answer the ENQ handshake: nothing came "
                                   "in %1 ms, so the command was not sent.")
                 .arg(record.waitedMs);
+        // An ENQ among other bytes was answered, but late input came with it in the same read.
+        if (record.received.contains(QChar(5)))
+            return QStringLiteral("The controller answered the ENQ handshake, but not with a lone "
+                                  "ENQ: %1 came: %2; the command was not sent. Often the rest of "
+                                  "a late reply to the command before came with the ENQ: a longer "
+                                  "timeout helps.")
+                .arg(byteCount(record.receivedCount), shown(record, render));
         return QStringLiteral("The controller did not answer the ENQ handshake: %1 came instead "
                               "of a lone ENQ: %2; the command was not sent.")
             .arg(byteCount(record.receivedCount), shown(record, render));
