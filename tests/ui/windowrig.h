@@ -37,6 +37,13 @@ struct WindowRig {
     ResponseBox *responseBox() const { return control<ResponseBox>("responseBox"); }
     QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
     QString log() const { return responseBox()->logText(); }
+    // Shows the window with the focus in it, as the operator finds it after the start.
+    bool shown()
+    {
+        window.show();
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
+    }
 
     void click(const char *button)
     {
@@ -54,11 +61,10 @@ struct WindowRig {
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, {5, 5}, {5, 5});
         QApplication::sendEvent(responseBox()->viewport(), &menu);
     }
-    void send(const QString &command, Qt::Key key = Qt::Key_Return)
+    void send(const QString &command)
     {
         commandString()->setText(command);
-        QTest::keyClick(commandString(), key,
-                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTest::keyClick(commandString(), Qt::Key_Return);
     }
 
     SimulatedPlc plc;
