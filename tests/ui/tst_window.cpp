@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QClipboard>
-#include <QLabel>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -43,53 +42,19 @@ struct Session {
     bool open = true;
     QString failure{};
     plcsim::PlcOptions plc{};
-    QString outcome{};
-    QString reason{};
+    QString outcome{}, reason{};
 };
 
 class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void layout();
     void sessions_data();
     void sessions();
     void commandHistoryBound();
     void saving_data();
     void saving();
 };
-
-// Every caption and entry has room to show whole; each stop of the Tab key is what a screen
-// reader announces, boxes by their labels.
-void TestWindow::layout()
-{
-    WindowRig rig;
-    QVERIFY(rig.shown());                             // sizes the boxes' text fields
-    QList<std::tuple<QWidget *, QString, int>> shown; // control, text, room for it
-    for (auto *label : rig.window.findChildren<QLabel *>())
-        shown.append({label, label->text(), label->contentsRect().width()});
-    for (auto *button : rig.window.findChildren<QPushButton *>())
-        shown.append({button, button->text(), button->width() - 8}); // the frame, a little air
-    for (auto *box : rig.window.findChildren<QComboBox *>())
-        for (int i = 0; i < box->count(); ++i)
-            shown.append({box, box->itemText(i), box->lineEdit()->width()});
-    for (const auto &[control, text, room] : shown)
-        QVERIFY2(control->fontMetrics().horizontalAdvance(text) <= room, qPrintable(text));
-
-    QStringList announced;
-    for (int i = 0; i < 12; ++i) {
-        QAccessibleInterface *focus = QAccessible::queryAccessibleInterface(&rig.window);
-        while (focus->focusChild() && focus->focusChild() != focus)
-            focus = focus->focusChild();
-        announced << focus->text(QAccessible::Name);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    // Close Port is disabled after load and skipped; Tab leaves the response box.
-    const QString command = "Command String (Press <Enter> to send";
-    QCOMPARE(announced, QStringList({command, "Exit", "Port Name :", "Data Bits:", "Parity :",
-                                     "Baud Rate:", "Stop Bits :", "Open Port", "Clear",
-                                     "Response Strings", "Timeout (ms) :", command}));
-}
 
 void TestWindow::sessions_data()
 {
@@ -244,8 +209,8 @@ void TestWindow::commandHistoryBound()
 // bound it says how many exchanges it dropped.
 void TestWindow::saving_data()
 {
-    QTest::addColumn<QString>(
-        "target"); // "": the dialog cancelled; a transcript ends .csv or .jsonl
+    // The target: "" when the dialog is cancelled; a transcript's ends .csv or .jsonl.
+    QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QByteArray>("saved"); // the file's bytes; for a transcript, what Python reads
     const QByteArray none("(no file)"), replies = "[" + REPLY + ", " + REPLY + "]\n";
@@ -306,8 +271,7 @@ void TestWindow::saving()
     if (transcript) {
         QProcess python;
         python.setProcessChannelMode(QProcess::MergedChannels); // an error shows in the comparison
-        python.start("python3", {"-c", R"(
-import csv, json, sys
+        python.start("python3", {"-c", R"(import csv, json, sys
 with open(sys.argv[1], newline='', encoding='utf-8') as f:
     rows = list(csv.DictReader(f)) if sys.argv[1].endswith('.csv') else [json.loads(l) for l in f]
 print([(r['outcome'], (r.get('reply') or '').encode('latin-1').hex() or r['reason'].split()[0])

@@ -5,10 +5,10 @@
 #include "vantrel.h"
 #include "windowload.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -45,10 +45,7 @@ struct WindowRig {
         return QTest::qWaitForWindowActive(&window);
     }
 
-    void click(const char *button)
-    {
-        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
-    }
+    void click(const char *name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
     // Chooses an entry of the log's context menu, as the operator does.
     void logMenu(const QString &entry)
     {
@@ -69,9 +66,8 @@ struct WindowRig {
 
     SimulatedPlc plc;
     vantrel window;
-    QList<QString> logAtBeep;
-    QStringList failures;
+    QStringList logAtBeep, failures;
     bool ended = false;
-    QString logFile;        // what the operator picks in the Save Log As dialog
-    QString transcriptFile; // and in the Save Transcript As dialog
+    // What the operator picks in the Save Log As and the Save Transcript As dialogs.
+    QString logFile, transcriptFile;
 };
