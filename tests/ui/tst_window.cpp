@@ -19,15 +19,7 @@ namespace
 const QString OPEN_AT = QStringLiteral("COM 1: Open at 9600,N,8,1\r\n");
 const QString WARNING = QStringLiteral("(Warning: No Response from PLC)");
 
-// A reply of every byte value but CR, which would end it.
-QByteArray everyByte()
-{
-    QByteArray bytes;
-    for (int code = 0; code < 256; ++code)
-        bytes += char(code == '\r' ? 'x' : code);
-    return bytes;
-}
-const QByteArray REPLY = "('reply', '" + everyByte().toHex() + "')";
+const QByteArray REPLY = "('reply', '" + WindowRig::everyByte().toHex() + "')";
 } // namespace
 
 // One session at the window: the steps taken; then the log, the bytes the controller received,
@@ -216,7 +208,7 @@ void TestWindow::saving_data()
     const QByteArray none("(no file)"), replies = "[" + REPLY + ", " + REPLY + "]\n";
     // clang-format off
     QTest::newRow("log: cancelled, nothing written") << "" << "" << none;
-    QTest::newRow("log: a new file holds the bytes received") << "log.txt" << "" << everyByte() + "\r\n";
+    QTest::newRow("log: a new file holds the bytes received") << "log.txt" << "" << WindowRig::everyByte() + "\r\n";
     QTest::newRow("log: a device node is refused and stays one") << "/dev/null" << "is not a regular file" << QByteArray("");
     QTest::newRow("log: a full file system is named") << "full/log.txt" << "no space left on the device" << none;
     QTest::newRow("transcript: CSV") << "all.csv" << "" << replies;
@@ -246,7 +238,7 @@ void TestWindow::saving()
         }
     }
 
-    WindowRig rig({.reply = everyByte().toStdString()});
+    WindowRig rig({.reply = WindowRig::everyByte().toStdString()});
     rig.send("RD D1");
     rig.click("clearButton");
     rig.send("RD D2");

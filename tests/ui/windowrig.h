@@ -64,6 +64,15 @@ struct WindowRig {
         QTest::keyClick(commandString(), Qt::Key_Return);
     }
 
+    // A reply of every byte value but CR, which would end it.
+    static QByteArray everyByte()
+    {
+        QByteArray bytes;
+        for (int code = 0; code < 256; ++code)
+            bytes += char(code == '\r' ? 'x' : code);
+        return bytes;
+    }
+
     SimulatedPlc plc;
     vantrel window;
     QStringList logAtBeep, failures;
