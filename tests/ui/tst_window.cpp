@@ -18,8 +18,6 @@ namespace
 {
 const QString OPEN_AT = QStringLiteral("COM 1: Open at 9600,N,8,1\r\n");
 const QString WARNING = QStringLiteral("(Warning: No Response from PLC)");
-
-const QByteArray REPLY = "('reply', '" + WindowRig::everyByte().toHex() + "')";
 } // namespace
 
 // One session at the window: the steps taken; then the log, the bytes the controller received,
@@ -205,7 +203,9 @@ void TestWindow::saving_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QByteArray>("saved"); // the file's bytes; for a transcript, what Python reads
-    const QByteArray none("(no file)"), replies = "[" + REPLY + ", " + REPLY + "]\n";
+    const QByteArray none("(no file)");
+    const QByteArray reply = "('reply', '" + WindowRig::everyByte().toHex() + "')";
+    const QByteArray replies = "[" + reply + ", " + reply + "]\n";
     // clang-format off
     QTest::newRow("log: cancelled, nothing written") << "" << "" << none;
     QTest::newRow("log: a new file holds the bytes received") << "log.txt" << "" << WindowRig::everyByte() + "\r\n";
