@@ -24,20 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static ResponseBox box;
     box.clear();
     // The stretch to cut, its ends as parts of the log's length in 255ths.
-    const int from = in.byte();
-    const int to = in.byte();
-    QString expected;
+    const int from = in.byte(), to = in.byte();
+    QString expected, line;
     while (!in.atEnd()) {
-        const QString line = QString::fromLatin1(in.text(in.byte() % 64).toLatin1());
-        box.appendLine(line);
+        box.appendLine(line = QString::fromLatin1(in.text(in.byte() % 64).toLatin1()));
         expected += line + u"\r\n"_qs;
     }
-    expectSame(box.logText(), expected, "the log reads back as appended");
-    const QString visible = box.readableText(0, box.document()->characterCount());
-    expectSame(ByteNotation::original(QString(visible).replace(u'\n', u"\r\n"_qs)), expected,
-               "what the box shows reads back as appended");
-
     const int end = box.document()->characterCount() - 1;
+    const QString view = box.readableText(0, end + 1).replace(u'\n', u"\r\n"_qs);
+    expectSame(ByteNotation::original(view), expected, "what the box shows reads back as appended");
+
     QTextCursor stretch(box.document());
     stretch.setPosition(end * from / 255);
     stretch.setPosition(end * to / 255, QTextCursor::KeepAnchor);
@@ -47,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
         QCoreApplication::sendEvent(&box, &press);
     }
-    expectSame(box.logText(), expected, "a stretch cut and pasted back leaves the log as it was");
+    // An empty stretch leaves the log as appended: this check is also the plain read-back's.
+    expectSame(box.logText(), expected, "the log, any stretch cut and put back, reads as appended");
     return 0;
 }

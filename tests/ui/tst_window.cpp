@@ -1,12 +1,10 @@
 #include "commandbox.h"
 #include "commandhistory.h"
 #include "detailsmargin.h"
-#include "framing.h"
 #include "windowrig.h"
 
 #include <QAccessible>
 #include <QClipboard>
-#include <QLabel>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,391 +12,240 @@
 #include <QToolTip>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
-
-using Options = plcsim::PlcOptions;
 
 namespace
 {
-const QString CRLF = QStringLiteral("\r\n");
 const QString OPEN_AT = QStringLiteral("COM 1: Open at 9600,N,8,1\r\n");
 const QString WARNING = QStringLiteral("(Warning: No Response from PLC)");
-// Usable only while the port is closed.
-const char *const CLOSED_ONLY[] = {"openPort",      "portChoice",   "baudChoice", "dataBitChoice",
-                                   "stopBitChoice", "parityChoice", "timeOutBox"};
 } // namespace
+
+// One session at the window: the steps taken; then the log, the bytes the controller received,
+// what the command box holds, whether the port is open, part of the one failure message shown
+// (empty: none), the controller's options, and what the details of the log's second line say
+// (empty: not looked at).
+struct Session {
+    QStringList steps;
+    QString log;
+    QByteArray wire;
+    QString box;
+    bool open = true;
+    QString failure{};
+    plcsim::PlcOptions plc{};
+    QString outcome{}, reason{};
+};
 
 class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void nothingClipped();
-    void tabOrder();
-    void behaviour_data();
-    void behaviour();
-    void exchangeDetails_data();
-    void exchangeDetails();
-    void transcript();
-    void commandHistory();
-    void saveLog_data();
-    void saveLog();
+    void sessions_data();
+    void sessions();
+    void commandHistoryBound();
+    void saving_data();
+    void saving();
 };
 
-void TestWindow::nothingClipped()
+void TestWindow::sessions_data()
 {
-    vantrel window;
-    window.show();                                    // sizes the boxes' text fields
-    QList<std::tuple<QWidget *, QString, int>> shown; // control, text, room for it
-    for (auto *label : window.findChildren<QLabel *>())
-        shown.append({label, label->text(), label->contentsRect().width()});
-    for (auto *button : window.findChildren<QPushButton *>())
-        shown.append({button, button->text(), button->width() - 8}); // the frame, a little air
-    for (auto *box : window.findChildren<QComboBox *>())
-        for (int i = 0; i < box->count(); ++i)
-            shown.append({box, box->itemText(i), box->lineEdit()->width()});
-    for (const auto &[control, text, room] : shown)
-        QVERIFY2(control->fontMetrics().horizontalAdvance(text) <= room, qPrintable(text));
-}
-
-void TestWindow::tabOrder()
-{
-    WindowRig rig;
-    rig.window.show();
-    rig.window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
-
-    // Each stop of the Tab key as a screen reader announces it: boxes by their labels.
-    QStringList announced;
-    for (int i = 0; i < 12; ++i) {
-        QAccessibleInterface *focus = QAccessible::queryAccessibleInterface(&rig.window);
-        while (focus->focusChild() && focus->focusChild() != focus)
-            focus = focus->focusChild();
-        announced << focus->text(QAccessible::Name);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    // Close Port is disabled after load and skipped; Tab leaves the response box.
-    const QString command = "Command String (Press <Enter> to send";
-    QCOMPARE(announced, QStringList({command, "Exit", "Port Name :", "Data Bits:", "Parity :",
-                                     "Baud Rate:", "Stop Bits :", "Open Port", "Clear",
-                                     "Response Strings", "Timeout (ms) :", command}));
-}
-
-void TestWindow::behaviour_data()
-{
-    QTest::addColumn<Options>("options");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<bool>("portOpen");
-    QTest::addColumn<QString>("failure"); // part of the message shown, or empty
-
-    // Steps: "enter:TEXT" (Return), "kpenter:TEXT" (keypad Enter), "type:BOX:TEXT" (typed over
-    // a settings box), "paste:TEXT" or "drop:TEXT" (into the empty command box), "return" (Return
-    // on what the box holds), "space" (Space where the focus is: the command box), or a button's
-    // name.
-    const auto row = [](const char *name, const QStringList &steps, const QString &log,
-                        const QByteArray &wire, bool portOpen, const QString &failure = {},
-                        const Options &options = {}) {
-        QTest::newRow(name) << options << steps << log << wire << portOpen << failure;
-    };
-    const QByteArray sentRD("\x05RD\r");
+    QTest::addColumn<Session>("s");
+    // Steps: "enter:TEXT" (the command typed, then Return), "type:BOX:TEXT" (typed over a box),
+    // "clipboard:TEXT" (put there), "drop:TEXT" (onto the command box), "key:KEYS" (pressed where
+    // the focus is: at first the command box), or a button's name.
+    const auto row = [](const char *name, const Session &s) { QTest::newRow(name) << s; };
+    const QByteArray rd("\x05RD\r");
+    const QStringList silentRD{"type:timeOutBox:100", "enter:RD"};
+    const QString warned = OPEN_AT + WARNING + "\r\n", fcs = "@00RD D10003*";
     // clang-format off
-    row("Enter with the port closed opens it first", {"enter:RD"}, OPEN_AT + "OK RD" + CRLF, sentRD, true);
-    row("no reply: beep, then the warning", {"type:timeOutBox:100", "enter:RD"}, OPEN_AT + WARNING + CRLF,
-        sentRD, true, {}, {.silent = true});
-    row("a blank reply is a reply", {"enter:RD"}, OPEN_AT + " " + CRLF, sentRD, true, {}, {.reply = " "});
-    row("empty command, by Enter and the keypad's Enter; one Open-at line", {"enter:", "kpenter:"},
-        OPEN_AT + "OK " + CRLF + "OK " + CRLF, "\x05\r\x05\r", true);
+    row("Enter with the port closed opens it first; a reply's details", {{"enter:RD"}, OPEN_AT + "OK RD\r\n", rd, "RD",
+        true, {}, {}, "reply"});
+    row("no reply: beep, then the warning; details: nothing came", {silentRD, warned, rd, "RD", true, {}, {.silent = true},
+        "silent", "Nothing came in 100 ms after the command"});
+    row("details: the ENQ not answered", {silentRD, warned, "\x05", "RD", true, {}, {.answerEnq = false},
+        "no ENQ", "The controller did not answer the ENQ handshake"});
+    row("details: replies ended CR LF", {silentRD, warned, rd, "RD", true, {}, {.crlf = true}, "no CR",
+        "7 bytes came without a closing CR: OK RD‹CR›‹LF› - does the controller end replies with CR LF?"});
+    row("details: a late reply", {silentRD, warned, rd, "RD", true, {}, {.pieces = 2, .pauseMs = 500},
+        "no CR", "does the controller answer later than 100 ms?"});
+    row("details: a bad FCS", {{"enter:" + fcs}, OPEN_AT + "@00OKRD D10000*\r\n", (fcs + "\r").toLatin1(), fcs,
+        true, {}, {.badFcs = true}, "bad FCS", "The reply fails its frame check"});
+    row("a blank reply is a reply", {{"enter:RD"}, OPEN_AT + " \r\n", rd, "RD", true, {}, {.reply = " "}});
+    row("empty command, by Enter and the keypad's Enter; one Open-at line", {{"enter:", "key:Num+Enter"},
+        OPEN_AT + "OK \r\nOK \r\n", "\x05\r\x05\r", ""});
     row("Open/Close Port: nothing more logged, Space then goes to the command box",
-        {"openPort", "space", "closePort", "space"}, OPEN_AT, "", false);
-    row("Clear while open; the next line is the first", {"openPort", "clearButton", "enter:RD"},
-        "OK RD" + CRLF, sentRD, true);
+        {{"openPort", "key:Space", "closePort", "key:Space"}, OPEN_AT, "", "  ", false});
+    row("Clear while open; the next line is the first", {{"openPort", "clearButton", "enter:RD"}, "OK RD\r\n", rd, "RD"});
     row("new choices take effect at the next open",
-        {"openPort", "closePort", "type:baudChoice:57600", "type:parityChoice:Even", "openPort"},
-        OPEN_AT + "COM 1: Open at 57600,E,8,1" + CRLF, "", true);
-    row("Exit with the port open closes it, logs nothing", {"openPort", "ExitButton"}, OPEN_AT, "", false);
-    row("unusable timeout: nothing sent, nothing opened", {"type:timeOutBox:", "enter:RD"}, "", "", false,
-        "The timeout \"\" is not a number");
+        {{"openPort", "closePort", "type:baudChoice:57600", "type:parityChoice:Even", "openPort"},
+         OPEN_AT + "COM 1: Open at 57600,E,8,1\r\n", "", ""});
+    row("Exit with the port open closes it, logs nothing", {{"openPort", "ExitButton"}, OPEN_AT, "", "", false});
+    row("unusable timeout: nothing sent, nothing opened", {{"type:timeOutBox:", "enter:RD"}, "", "", "RD", false,
+        "The timeout \"\" is not a number"});
     row("typed port text matches no entry: the refusal says so, and where devices are named",
-        {"type:portChoice:COM9", "openPort"}, "", "", false,
-        "Port Name holds \"COM9\", which is not one of its entries (COM1, COM2, COM3, COM4, COM5, "
-        "COM6): only these ports can be chosen. A device is given one of their names in the ports file, ");
-    row("typed text is not completed to an entry, and the refusal keeps it", {"type:baudChoice:96", "openPort"},
-        "", "", false, "The line settings \",N,8,1\" cannot be used: the baud rate must be a positive "
-        "whole number. Baud Rate holds \"96\", which is not one of its entries (1200, 2400, ");
-    row("a pasted CR: only the first line goes out, and the operator is told", {"paste:RD\rWR D2 5", "return"},
-        OPEN_AT + "OK RD" + CRLF, sentRD, true, "Only the first line");
-    row("a dropped line's CR LF is left out, with nothing to tell", {"drop:RD\r\n", "return"},
-        OPEN_AT + "OK RD" + CRLF, sentRD, true);
-    row("a paste past the longest command is refused", {"paste:" + QString(70000, 'A')}, "", "", false,
-        "at most");
+        {{"type:portChoice:COM9", "openPort"}, "", "", "", false,
+         "Port Name holds \"COM9\", which is not one of its entries (COM1, COM2, COM3, COM4, COM5, COM6): "
+         "only these ports can be chosen. A device is given one of their names in the ports file, "});
+    row("typed text is not completed to an entry, and the refusal keeps it", {{"type:baudChoice:96", "openPort"},
+        "", "", "", false, "The line settings \",N,8,1\" cannot be used: the baud rate must be a positive "
+        "whole number. Baud Rate holds \"96\", which is not one of its entries (1200, 2400, "});
+    row("a pasted CR: only the first line goes out, and the operator is told",
+        {{"clipboard:RD\rWR D2 5", "key:Ctrl+V", "key:Return"}, OPEN_AT + "OK RD\r\n", rd, "RD", true, "Only the first line"});
+    row("a dropped line's CR LF is left out, with nothing to tell", {{"drop:RD\r\n", "key:Return"}, OPEN_AT + "OK RD\r\n", rd, "RD"});
+    row("a paste past the longest command is refused: none of it goes out",
+        {{"clipboard:" + QString(70000, 'A'), "key:Ctrl+V", "key:Return"}, OPEN_AT + "OK \r\n", "\x05\r", "", true, "at most"});
+    row("history: Up skips the command the box holds", {{"enter:A", "enter:B", "key:Up"},
+        OPEN_AT + "OK A\r\nOK B\r\n", "\x05" "A\r\x05" "B\r", "A"});
+    row("history: Up stops at the oldest, Down past the newest brings back the draft",
+        {{"enter:A", "type:commandString:draft", "key:Up", "key:Up", "key:Down", "key:Down"},
+         OPEN_AT + "OK A\r\n", "\x05" "A\r", "draft"});
     // clang-format on
 }
 
-void TestWindow::behaviour()
+void TestWindow::sessions()
 {
-    QFETCH(Options, options);
-    QFETCH(QStringList, steps);
-    QFETCH(QString, log);
-    QFETCH(QByteArray, wire);
-    QFETCH(bool, portOpen);
-    QFETCH(QString, failure);
-
-    WindowRig rig(options);
-    rig.window.show();
-    rig.window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
-    QString typed;
-    for (const QString &step : steps) {
-        const QString arg = step.section(':', 1);
-        if (step.startsWith("enter:") || step.startsWith("kpenter:"))
-            rig.send(typed = arg, step.startsWith("kp") ? Qt::Key_Enter : Qt::Key_Return);
-        else if (step.startsWith("type:")) {
-            const QString name = arg.section(':', 0, 0);
-            auto *box = rig.window.findChild<QComboBox *>(name);
-            QLineEdit *field = box ? box->lineEdit() : rig.control<QLineEdit>(qPrintable(name));
+    QFETCH(Session, s);
+    WindowRig rig(s.plc);
+    QVERIFY(rig.shown());
+    for (const QString &step : s.steps) {
+        const QString kind = step.section(':', 0, 0), text = step.section(':', 1);
+        if (kind == "enter")
+            rig.send(text);
+        else if (kind == "type") {
+            const QString name = text.section(':', 0, 0);
+            auto *list = rig.window.findChild<QComboBox *>(name);
+            QLineEdit *field = list ? list->lineEdit() : rig.control<QLineEdit>(qPrintable(name));
             field->clear();
             field->setFocus();
-            QTest::keyClicks(field, arg.section(':', 1));
-        } else if (step.startsWith("paste:") || step.startsWith("drop:")) {
-            QLineEdit *box = rig.commandString();
-            box->clear();
+            QTest::keyClicks(field, text.section(':', 1));
+        } else if (kind == "clipboard")
+            QApplication::clipboard()->setText(text);
+        else if (kind == "drop") {
             QMimeData data;
-            data.setText(arg);
-            QApplication::clipboard()->setText(arg);
-            if (step.startsWith("drop:")) {
-                QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-                QDragMoveEvent move({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-                QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-                for (QEvent *event : std::initializer_list<QEvent *>{&enter, &move, &drop})
-                    QApplication::sendEvent(box, event);
-            } else
-                QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-            typed = box->text();
-        } else if (step == "return") {
-            QTest::keyClick(rig.commandString(), Qt::Key_Return);
-        } else if (step == "space") {
-            QTest::keyClick(rig.window.focusWidget(), Qt::Key_Space);
-            typed += ' ';
+            data.setText(text);
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(rig.commandString(), &enter);
+            QApplication::sendEvent(rig.commandString(), &drop);
+        } else if (kind == "key") {
+            const QKeyCombination key = QKeySequence(text)[0];
+            QTest::keyClick(rig.window.focusWidget(), key.key(), key.keyboardModifiers());
         } else
-            rig.click(qPrintable(step));
+            rig.click(qPrintable(kind));
     }
 
-    QCOMPARE(rig.log(), log);
-    QCOMPARE(rig.plc.received(), wire);
-    QCOMPARE(rig.ended, steps.contains("ExitButton"));
-    QVERIFY2(rig.failures.size() == (failure.isEmpty() ? 0 : 1) &&
-                 rig.failures.value(0).contains(failure),
-             qPrintable(rig.failures.join('|')));
-
-    // One beep per warning line, each sounded before its line was added.
-    QCOMPARE(rig.logAtBeep.size(), log.count(WARNING));
-    for (const QString &before : rig.logAtBeep)
-        QVERIFY(log.startsWith(before + WARNING + CRLF));
-
-    // The controls tell the port's state.
-    QCOMPARE(rig.control<QPushButton>("closePort")->isEnabled(), portOpen);
-    for (const char *name : CLOSED_ONLY)
-        QCOMPARE(rig.control<QWidget>(name)->isEnabled(), !portOpen);
-
+    QCOMPARE(rig.log(), s.log);
+    QCOMPARE(rig.plc.received(), s.wire);
     // Enter puts nothing into the box, and the command stays there for the next Enter.
-    QCOMPARE(rig.commandString()->text(), typed);
+    QCOMPARE(rig.commandString()->text(), s.box);
+    QCOMPARE(rig.ended, s.steps.contains("ExitButton"));
+    QVERIFY2(rig.failures.size() == !s.failure.isEmpty() &&
+                 rig.failures.join("").contains(s.failure),
+             qPrintable(rig.failures.join('|')));
+    // One beep per warning line, each sounded before its line was added.
+    QCOMPARE(rig.logAtBeep.size(), s.log.count(WARNING));
+    for (const QString &before : rig.logAtBeep)
+        QVERIFY(s.log.startsWith(before + WARNING + "\r\n"));
+    // The controls tell the port's state.
+    QCOMPARE(rig.control<QPushButton>("closePort")->isEnabled(), s.open);
+    for (const char *name : {"openPort", "portChoice", "baudChoice", "dataBitChoice",
+                             "stopBitChoice", "parityChoice", "timeOutBox"})
+        QCOMPARE(rig.control<QWidget>(name)->isEnabled(), !s.open);
+    if (s.outcome.isEmpty())
+        return;
+
+    // The exchange's details beside the log's unchanged text: the tool tip over its line, the
+    // description a screen reader gives at the caret, and the details margin.
+    ResponseBox *log = rig.responseBox();
+    log->setTextCursor(QTextCursor(log->document()->findBlockByNumber(1)));
+    const QPoint over = log->cursorRect().center() + QPoint(2, 0);
+    QHelpEvent hover(QEvent::ToolTip, over, log->viewport()->mapToGlobal(over));
+    QApplication::sendEvent(log->viewport(), &hover);
+    for (const QString &details :
+         {QToolTip::text().replace("<br>", "\n"),
+          QAccessible::queryAccessibleInterface(log)->text(QAccessible::Description)}) {
+        QVERIFY2(details.contains("Sent: " + s.box) && details.contains("Outcome: " + s.outcome) &&
+                     details.contains(s.reason) && details.contains("COM1 (") &&
+                     details.contains(" at 9600,N,8,1"),
+                 qPrintable(details));
+    }
+    rig.logMenu("Show Details");
+    const QString margin = QAccessible::queryAccessibleInterface(log->findChild<DetailsMargin *>())
+                               ->text(QAccessible::Value);
+    const QRegularExpression row("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} +\\d+ ms " + s.outcome + "$");
+    QVERIFY2(margin.contains(row), qPrintable(margin));
 }
 
-// Each way an exchange ends, against the simulated controller's faults, as the operator meets it
-// beside the log's unchanged text: the tool tip over the entry, the details margin, and the
-// description a screen reader gives at the caret.
-void TestWindow::exchangeDetails_data()
+// The history is bounded by size: past it the oldest commands go, and Up stops at the oldest kept.
+void TestWindow::commandHistoryBound()
 {
-    QTest::addColumn<Options>("options");
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("timeout");
-    QTest::addColumn<QString>("logged"); // how the entry's line begins
-    QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QString>("reason");
-    QString framed = "RD D100";
-    ::appendFCS(0, framed);
+    CommandBox box; // a plain QLineEdit would cut the commands to 32,767 characters
+    new CommandHistory(&box);
+    const auto command = [](int i) { return QString(CommandBox::kLongestCommand, QChar('a' + i)); };
+    const int kept = CommandHistory::kKeptCharacters / CommandBox::kLongestCommand;
+    for (int i = 0; i <= kept; ++i) {
+        box.setText(command(i));
+        QTest::keyClick(&box, Qt::Key_Return);
+    }
+    for (int i = 0; i <= kept; ++i)
+        QTest::keyClick(&box, Qt::Key_Up);
+    QCOMPARE(box.text(), command(1));
+}
+
+// Save Log As and Save Transcript As, through the log's context menu as the operator does it, as
+// an ordinary user (root writes where a technician could not), after two replies of every byte
+// but CR with Clear between them. The log file holds the bytes received; a device is refused and
+// a full file system named, with nothing half written. The transcript holds every exchange, Clear
+// or not, read back by Python's own CSV and JSON readers with the replies' bytes exact; past its
+// bound it says how many exchanges it dropped.
+void TestWindow::saving_data()
+{
+    // The target: "" when the dialog is cancelled; a transcript's ends .csv or .jsonl.
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QByteArray>("saved"); // the file's bytes; for a transcript, what Python reads
+    const QByteArray none("(no file)");
+    const QByteArray reply = "('reply', '" + WindowRig::everyByte().toHex() + "')";
+    const QByteArray replies = "[" + reply + ", " + reply + "]\n";
     // clang-format off
-    QTest::newRow("a reply") << Options{} << "RD D100" << "500 " << "OK RD D100\r\n" << "reply" << "";
-    QTest::newRow("silent") << Options{.silent = true} << "RD D100" << "100" << WARNING << "silent"
-        << "Nothing came in 100 ms after the command";
-    QTest::newRow("no ENQ answer") << Options{.answerEnq = false} << "RD D100" << "100" << WARNING << "no ENQ"
-        << "The controller did not answer the ENQ handshake";
-    QTest::newRow("CR LF") << Options{.crlf = true} << "RD D100" << "100" << WARNING << "no CR"
-        << "12 bytes came without a closing CR: OK RD D100‹CR›‹LF› - does the controller end replies with CR LF?";
-    QTest::newRow("a late reply") << Options{.pieces = 2, .pauseMs = 500} << "RD D100" << "100" << WARNING
-        << "no CR" << "does the controller answer later than 100 ms?";
-    QTest::newRow("bad FCS") << Options{.badFcs = true} << framed << "500 " << "@00" << "bad FCS"
-        << "The reply fails its frame check";
+    QTest::newRow("log: cancelled, nothing written") << "" << "" << none;
+    QTest::newRow("log: a new file holds the bytes received") << "log.txt" << "" << WindowRig::everyByte() + "\r\n";
+    QTest::newRow("log: a device node is refused and stays one") << "/dev/null" << "is not a regular file" << QByteArray("");
+    QTest::newRow("log: a full file system is named") << "full/log.txt" << "no space left on the device" << none;
+    QTest::newRow("transcript: CSV") << "all.csv" << "" << replies;
+    QTest::newRow("transcript: JSON lines") << "all.jsonl" << "" << replies;
+    QTest::newRow("transcript past its bound: CSV") << "dropped.csv" << "" << QByteArray("[('dropped', '2')]\n");
+    QTest::newRow("transcript past its bound: JSON lines") << "dropped.jsonl" << "" << QByteArray("[('dropped', '2')]\n");
     // clang-format on
 }
 
-void TestWindow::exchangeDetails()
-{
-    QFETCH(Options, options);
-    QFETCH(QString, command);
-    QFETCH(QString, timeout);
-    QFETCH(QString, logged);
-    QFETCH(QString, outcome);
-    QFETCH(QString, reason);
-    WindowRig rig(options);
-    rig.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-    rig.control<QLineEdit>("timeOutBox")->setText(timeout);
-    rig.send(command);
-    QVERIFY2(rig.log().startsWith(OPEN_AT + logged) && rig.log().count(CRLF) == 2,
-             qPrintable(rig.log()));
-
-    ResponseBox *box = rig.responseBox();
-    QTextCursor entry(box->document()->findBlockByNumber(1));
-    box->setTextCursor(entry);
-    const QPoint over = box->cursorRect().center() + QPoint(2, 0);
-    QHelpEvent hover(QEvent::ToolTip, over, box->viewport()->mapToGlobal(over));
-    QApplication::sendEvent(box->viewport(), &hover);
-    const QString description =
-        QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description);
-    rig.logMenu("Show Details");
-    const QString margin = QAccessible::queryAccessibleInterface(box->findChild<DetailsMargin *>())
-                               ->text(QAccessible::Value);
-
-    for (const QString &details : {QToolTip::text().replace("<br>", "\n"), description}) {
-        QVERIFY2(details.contains("Sent: " + command.toHtmlEscaped()) &&
-                     details.contains("Outcome: " + outcome) && details.contains(reason) &&
-                     details.contains("COM1 (") && details.contains(" at 9600,N,8,1"),
-                 qPrintable(details));
-    }
-    QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} +\\d+ ms " + outcome + "$")
-                 .match(margin)
-                 .hasMatch(),
-             qPrintable(margin));
-}
-
-// Save Transcript As: every exchange of the session, Clear or not, as CSV for a spreadsheet
-// and as JSON lines, read back by Python's own readers with the reply's bytes exact; past its
-// bound the transcript says how many exchanges it dropped.
-void TestWindow::transcript()
-{
-    QTemporaryDir dir;
-    QByteArray everyByte;
-    for (int code = 0; code < 256; ++code)
-        everyByte += char(code == '\r' ? 'x' : code);
-    WindowRig rig({.reply = everyByte.toStdString()});
-    rig.send("RD D1");
-    rig.click("clearButton");
-    rig.send("RD D2");
-    const auto save = [&](const QString &name) {
-        rig.transcriptFile = dir.filePath(name);
-        rig.logMenu("Save Transcript As…");
-    };
-    save("all.csv");
-    save("all.jsonl");
-    rig.window.transcript.setKeptBytes(0);
-    save("none.csv");
-    save("none.jsonl");
-    QCOMPARE(rig.failures, QStringList());
-
-    const char *read = R"(
-import csv, json, os, sys
-for name in sys.argv[1:]:
-    with open(name, newline='', encoding='utf-8') as f:
-        rows = list(csv.DictReader(f)) if name.endswith('.csv') else [json.loads(l) for l in f]
-    print(os.path.basename(name), [(r['outcome'], (r.get('reply') or '').encode('latin-1').hex()
-                                    or r['reason'].split()[0]) for r in rows])
-)";
-    QProcess python;
-    python.start("python3", {"-c", read, dir.filePath("all.csv"), dir.filePath("all.jsonl"),
-                             dir.filePath("none.csv"), dir.filePath("none.jsonl")});
-    QVERIFY(python.waitForFinished());
-    const QString reply = "('reply', '" + everyByte.toHex() + "')";
-    QCOMPARE(QString(python.readAll()), QString("all.csv [%1, %1]\nall.jsonl [%1, %1]\n"
-                                                "none.csv %2\nnone.jsonl %2\n")
-                                            .arg(reply, "[('dropped', '2')]"));
-    QCOMPARE(python.readAllStandardError(), QByteArray());
-}
-
-void TestWindow::commandHistory()
-{
-    WindowRig rig;
-    QLineEdit *box = rig.commandString();
-    QStringList shown;
-    const auto press = [&](const QList<Qt::Key> &keys) {
-        for (Qt::Key key : keys) {
-            QTest::keyClick(box, key);
-            shown << box->text();
-        }
-    };
-    rig.send("A");
-    rig.send("B");
-    press({Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down}); // B, still in the box, is skipped
-    box->setText("draft");
-    press({Qt::Key_Up, Qt::Key_Down});
-    QCOMPARE(shown, QStringList({"A", "A", "B", "B", "B", "draft"}));
-
-    // Bounded by size: the oldest commands go, and Up stops at the oldest one kept.
-    CommandBox other; // a plain QLineEdit would cut the commands to 32,767 characters
-    new CommandHistory(&other);
-    QStringList sent{"oldest"};
-    for (char c = 'a'; c < 'a' + 20; ++c)
-        sent << QString(CommandBox::kLongestCommand, c);
-    for (const QString &command : sent) {
-        other.setText(command);
-        QTest::keyClick(&other, Qt::Key_Return);
-    }
-    for (qsizetype i = 0; i < sent.size(); ++i)
-        QTest::keyClick(&other, Qt::Key_Up);
-    QCOMPARE(other.text(),
-             sent[sent.size() - CommandHistory::kKeptCharacters / CommandBox::kLongestCommand]);
-}
-
-// Save Log As, through the log's context menu as the operator does it, as an ordinary user (root
-// writes where a technician could not): the file holds the bytes received; a device is refused,
-// and a full file system named, with nothing half written.
-void TestWindow::saveLog_data()
-{
-    QTest::addColumn<QString>("target"); // "": the dialog cancelled
-    QTest::addColumn<QString>("failure");
-    QTest::newRow("cancelled: nothing written") << ""
-                                                << "";
-    QTest::newRow("a new file holds the bytes received") << "log.txt"
-                                                         << "";
-    QTest::newRow("a device node is refused and stays one") << "null"
-                                                            << "is not a regular file";
-    QTest::newRow("a full file system is named") << "full/log.txt"
-                                                 << "no space left on the device";
-    QTest::newRow("too little room is named too") << "room/log.txt"
-                                                  << "no space left on the device";
-}
-
-void TestWindow::saveLog()
+void TestWindow::saving()
 {
     QFETCH(QString, target);
     QFETCH(QString, failure);
-    QTemporaryDir dir;
-    const QByteArray bytes("COM 1: Open at 9600,N,8,1\r\nA\0\x85\xff\r\n", 33);
+    QFETCH(QByteArray, saved);
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
     const auto path = [&](const QString &name) { return QFile::encodeName(dir.filePath(name)); };
-    QVERIFY(::chown(path(""), 65534, 65534) == 0 || ::geteuid() != 0);
-    if (target == "null" && ::mknod(path(target), S_IFCHR | 0666, makedev(1, 3)) != 0)
-        QSKIP("cannot make a device node here (needs root)");
-    const QString mounted = target.section('/', 0, 0);
-    const auto unmount = qScopeGuard([&] { ::umount2(path(mounted), MNT_DETACH); });
-    if (target.contains('/')) {
-        QVERIFY(QDir(dir.path()).mkdir(mounted));
-        if (::mount("tmpfs", path(mounted), "tmpfs", 0, "size=16k,mode=0777") != 0)
+    QVERIFY(::chown(path("."), 65534, 65534) == 0 || ::geteuid() != 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(path("full"), MNT_DETACH); });
+    if (target.startsWith("full/")) {
+        QVERIFY(dir.mkdir("full"));
+        if (::mount("tmpfs", path("full"), "tmpfs", 0, "size=16k,mode=0777") != 0)
             QSKIP("cannot mount a small file system here (needs root)");
-        QFile filler(dir.filePath(mounted + "/filler"));
+        QFile filler(dir.filePath("full/filler"));
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        while (filler.size() < (mounted == "room" ? 8192 : 16384) &&
-               filler.write(QByteArray(512, 'f')) > 0)
-            ;
+        while (filler.write(QByteArray(512, 'f')) > 0) {
+        }
     }
 
-    WindowRig rig({.reply = std::string("A\0\x85\xff", 4)});
-    rig.send("RD");
-    if (mounted == "room") // more than the room left
-        rig.responseBox()->appendLine(QString(20000, 'x'));
-    rig.logFile = target.isEmpty() ? target : dir.filePath(target);
+    WindowRig rig({.reply = WindowRig::everyByte().toStdString()});
+    rig.send("RD D1");
+    rig.click("clearButton");
+    rig.send("RD D2");
+    if (target.startsWith("dropped"))
+        rig.window.transcript.setKeptBytes(0);
+    const bool transcript = target.endsWith(".csv") || target.endsWith(".jsonl");
+    (transcript ? rig.transcriptFile : rig.logFile) = target.isEmpty() ? "" : dir.filePath(target);
     {
         const bool root = ::geteuid() == 0;
         QVERIFY(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
@@ -406,23 +253,27 @@ void TestWindow::saveLog()
             if (root && (::seteuid(0) != 0 || ::setegid(0) != 0))
                 qFatal("cannot become root again");
         });
-        rig.logMenu("Save Log As…");
+        rig.logMenu(transcript ? "Save Transcript As…" : "Save Log As…");
     }
-
-    QVERIFY2(rig.failures.size() == (failure.isEmpty() ? 0 : 1) &&
-                 rig.failures.value(0).contains(failure),
+    QVERIFY2(rig.failures.size() == !failure.isEmpty() && rig.failures.join("").contains(failure),
              qPrintable(rig.failures.join('|')));
-    struct stat saved {
-    };
-    const bool exists = !target.isEmpty() && ::stat(path(target), &saved) == 0;
-    QCOMPARE(exists, target == "log.txt" || target == "null");
-    if (target == "null")
-        QVERIFY(S_ISCHR(saved.st_mode));
-    if (target == "log.txt") {
-        QFile file(dir.filePath(target));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), bytes);
-    }
+
+    QByteArray got = "(no file)";
+    QFile file(dir.filePath(target));
+    if (transcript) {
+        QProcess python;
+        python.setProcessChannelMode(QProcess::MergedChannels); // an error shows in the comparison
+        python.start("python3", {"-c", R"(import csv, json, sys
+with open(sys.argv[1], newline='', encoding='utf-8') as f:
+    rows = list(csv.DictReader(f)) if sys.argv[1].endswith('.csv') else [json.loads(l) for l in f]
+print([(r['outcome'], (r.get('reply') or '').encode('latin-1').hex() or r['reason'].split()[0])
+       for r in rows]))",
+                                 file.fileName()});
+        QVERIFY(python.waitForFinished());
+        got = python.readAll();
+    } else if (file.open(QIODevice::ReadOnly))
+        got = file.readAll();
+    QCOMPARE(got, saved);
 }
 
 QTEST_MAIN(TestWindow)

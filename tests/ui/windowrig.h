@@ -5,10 +5,10 @@
 #include "vantrel.h"
 #include "windowload.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -37,11 +37,15 @@ struct WindowRig {
     ResponseBox *responseBox() const { return control<ResponseBox>("responseBox"); }
     QLineEdit *commandString() const { return control<QLineEdit>("commandString"); }
     QString log() const { return responseBox()->logText(); }
-
-    void click(const char *button)
+    // Shows the window with the focus in it, as the operator finds it after the start.
+    bool shown()
     {
-        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+        window.show();
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
     }
+
+    void click(const char *name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
     // Chooses an entry of the log's context menu, as the operator does.
     void logMenu(const QString &entry)
     {
@@ -54,18 +58,25 @@ struct WindowRig {
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, {5, 5}, {5, 5});
         QApplication::sendEvent(responseBox()->viewport(), &menu);
     }
-    void send(const QString &command, Qt::Key key = Qt::Key_Return)
+    void send(const QString &command)
     {
         commandString()->setText(command);
-        QTest::keyClick(commandString(), key,
-                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTest::keyClick(commandString(), Qt::Key_Return);
+    }
+
+    // A reply of every byte value but CR, which would end it.
+    static QByteArray everyByte()
+    {
+        QByteArray bytes;
+        for (int code = 0; code < 256; ++code)
+            bytes += char(code == '\r' ? 'x' : code);
+        return bytes;
     }
 
     SimulatedPlc plc;
     vantrel window;
-    QList<QString> logAtBeep;
-    QStringList failures;
+    QStringList logAtBeep, failures;
     bool ended = false;
-    QString logFile;        // what the operator picks in the Save Log As dialog
-    QString transcriptFile; // and in the Save Transcript As dialog
+    // What the operator picks in the Save Log As and the Save Transcript As dialogs.
+    QString logFile, transcriptFile;
 };
