@@ -43,6 +43,14 @@ as() {
 technician() { as technician "$@"; }
 visitor() { as visitor "$@"; }
 
+# Pulls the adapter out and plugs it back, waiting each time for its by-id name to go or come
+# back. It fails unless the name then leads to a new node, as it must while the old one is held.
+replug() {
+    before=$(readlink -f "$byid")
+    echo @@unplug && waitfor '[ ! -e $byid ]' && echo @@replug && waitfor '[ -e $byid ]' &&
+        after=$(readlink -f "$byid") && echo "$before -> $after" && [ "$after" != "$before" ]
+}
+
 stty -F /dev/ttyS0 raw -echo
 exec 4</dev/ttyS0 >/dev/ttyS0 2>&1 </dev/null
 echo @@ready
