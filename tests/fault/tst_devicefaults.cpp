@@ -20,7 +20,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-// Device faults, long runs and stop signals against the window, in process and as the shipped
+// Long runs and stop signals against the window, in process and as the shipped
 // program, with a simulated controller on a pseudo-terminal; floods and stop signals against the
 // simulator program; lock files and permissions against vantrel-send. The programs run as an
 // ordinary user (tests/tools/ordinaryuser.h). Runs under xvfb-run: the window program's Open
@@ -81,8 +81,6 @@ QString openPort(const QProcess &window, const SimulatedPlc &plc)
 
 } // namespace
 
-using Options = plcsim::PlcOptions;
-using Phase = plcsim::PlcOptions::Phase;
 using Step = std::function<bool(WindowRig &)>;
 using Measure = qint64 (*)();
 using Groups = OrdinaryUser::Groups;
@@ -105,37 +103,6 @@ class TestDeviceFaults : public QObject
 {
     Q_OBJECT
 private slots:
-    void hangUp_data()
-    {
-        QTest::addColumn<Options>("options");
-        QTest::newRow("mid-handshake") << Options{.hangupDuring = Phase::Handshake};
-        QTest::newRow("mid-reply") << Options{.hangupDuring = Phase::Reply};
-        QTest::newRow("idle, after a reply") << Options{.hangupAfter = 1};
-    }
-
-    void hangUp()
-    {
-        QFETCH(Options, options);
-        WindowRig rig(options);
-        rig.control<QLineEdit>("timeOutBox")->setText("15000"); // a hang-up must not wait for it
-        if (options.hangupAfter == 1) {
-            rig.send("RD");
-            QVERIFY(QTest::qWaitFor([&] { return rig.plc.engine.hungUp(); }, kBound));
-        }
-        rig.send("RD"); // the failure comes at once, before anything more is logged
-        const QString openAt = "COM 1: Open at 9600,N,8,1\r\n";
-        QCOMPARE(rig.log(), options.hangupAfter ? openAt + "OK RD\r\n" : openAt);
-        QVERIFY2(rig.failures.value(0).contains("went away"), qPrintable(rig.failures.value(0)));
-
-        // The program goes on: the port closes, and opens again on another controller.
-        rig.click("closePort");
-        SimulatedPlc other;
-        rig.send("RD");
-        QCOMPARE(rig.failures.size(), 1);
-        QVERIFY2(rig.log().count("Open at") == 2 && rig.log().endsWith("OK RD\r\n"),
-                 qPrintable(rig.log()));
-    }
-
     void longRunStaysFlat_data()
     {
         QTest::addColumn<Step>("step");
