@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryFile>
-#include <QtGlobal>
 
 #include <grp.h>
-#include <map>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -24,13 +20,14 @@
 // there is no second user: other() is empty and a test that needs one skips.
 //
 //   const OrdinaryUser tech = OrdinaryUser::technician();
-//   tech.handOver(terminal.slavePath());     // root:dialout rw-rw----, as /dev/ttyS0 is
+//   tech.handOver(device);                     // root:dialout rw-rw----, as /dev/ttyS0 is
 //   tech.start(process, VANTREL_SEND, {"-p", device, "RD"});
 //   if (const auto other = OrdinaryUser::other())
 //       other->run("mkfifo /run/lock/LCK..pts_3");
 //
-// The program sees the test's environment with HOME, USER and LOGNAME of the user, no
-// XDG_RUNTIME_DIR, and XAUTHORITY pointing to a copy the user may read (under xvfb-run).
+// The program sees the test's environment with HOME, USER and LOGNAME of the user and no
+// XDG_RUNTIME_DIR or XAUTHORITY: a window it shows needs an X server without access control
+// (the fault suite runs Xvfb with -ac), as the X server's cookie is root's alone.
 struct OrdinaryUser {
     // The supplementary groups: those of a fresh login, or none, as in a session that began
     // before the user was added to a group.
@@ -43,18 +40,19 @@ struct OrdinaryUser {
 
     static OrdinaryUser technician()
     {
-        if (::geteuid() != 0)
-            return {QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name), ::geteuid(),
-                    ::getegid(), false};
-        if (const auto user = named("vantrel-tech"))
-            return *user;
-        qFatal("no user vantrel-tech: run the test through CTest, whose fixture "
-               "tests/tools/ordinary-users.sh makes it");
+        const bool root = ::geteuid() == 0;
+        const passwd *user = root ? ::getpwnam("vantrel-tech") : ::getpwuid(::geteuid());
+        if (!user)
+            qFatal("no user vantrel-tech: run the test through CTest, whose fixture "
+                   "tests/tools/ordinary-users.sh makes it");
+        return {user->pw_name, user->pw_uid, user->pw_gid, root};
     }
 
     static std::optional<OrdinaryUser> other()
     {
-        return ::geteuid() == 0 ? named("vantrel-other") : std::nullopt;
+        const passwd *user = ::geteuid() == 0 ? ::getpwnam("vantrel-other") : nullptr;
+        return user ? std::optional<OrdinaryUser>({user->pw_name, user->pw_uid, user->pw_gid, true})
+                    : std::nullopt;
     }
 
     // The command that runs programAndArguments as this user, for QProcess or to wrap further.
@@ -62,19 +60,12 @@ struct OrdinaryUser {
     {
         if (!switched)
             return programAndArguments;
-        QStringList line{"setpriv",
-                         "--reuid=" + QString::number(uid),
-                         "--regid=" + QString::number(gid),
-                         groups == Groups::Login ? "--init-groups" : "--clear-groups",
-                         "env",
-                         "-u",
-                         "XDG_RUNTIME_DIR",
-                         "HOME=/nonexistent",
-                         "USER=" + name,
-                         "LOGNAME=" + name};
-        if (const QString authority = xAuthorityCopy(); !authority.isEmpty())
-            line << "XAUTHORITY=" + authority;
-        return line + programAndArguments;
+        return QStringLiteral("setpriv --reuid=%1 --regid=%2 --%3-groups env -u XDG_RUNTIME_DIR "
+                              "-u XAUTHORITY HOME=/nonexistent USER=%4 LOGNAME=%4")
+                   .arg(QString::number(uid), QString::number(gid),
+                        groups == Groups::Login ? "init" : "clear", name)
+                   .split(' ') +
+               programAndArguments;
     }
 
     void start(QProcess &process, const QString &program, const QStringList &arguments = {},
@@ -96,37 +87,9 @@ struct OrdinaryUser {
     // device is theirs already.
     void handOver(const QString &device) const
     {
-        if (!switched)
-            return;
         const group *dialout = ::getgrnam("dialout");
-        if (!dialout || ::chown(qPrintable(device), 0, dialout->gr_gid) != 0 ||
-            ::chmod(qPrintable(device), 0660) != 0)
+        if (switched && (!dialout || ::chown(qPrintable(device), 0, dialout->gr_gid) != 0 ||
+                         ::chmod(qPrintable(device), 0660) != 0))
             qFatal("cannot hand %s over to group dialout", qPrintable(device));
-    }
-
-private:
-    static std::optional<OrdinaryUser> named(const char *name)
-    {
-        const passwd *entry = ::getpwnam(name);
-        if (!entry)
-            return std::nullopt;
-        return OrdinaryUser{QString::fromLatin1(name), entry->pw_uid, entry->pw_gid, true};
-    }
-
-    // The X server's cookie (xvfb-run keeps it in a folder only root may enter), copied to a
-    // file this user owns; empty without an X server. A failed copy shows as a refused
-    // connection.
-    QString xAuthorityCopy() const
-    {
-        static std::map<uid_t, QTemporaryFile> copies;
-        QFile original(qEnvironmentVariable("XAUTHORITY"));
-        QTemporaryFile &copy = copies[uid];
-        if (original.fileName().isEmpty() || copy.isOpen())
-            return copy.fileName();
-        if (!original.open(QIODevice::ReadOnly) || !copy.open() ||
-            copy.write(original.readAll()) < 0 || !copy.flush() ||
-            ::fchown(copy.handle(), uid, gid) != 0)
-            qWarning("cannot copy %s for %s", qPrintable(original.fileName()), qPrintable(name));
-        return copy.fileName();
     }
 };
