@@ -36,10 +36,14 @@ bool frameCheckHolds(const QString &frame)
     // The shortest frame that can carry an FCS: one character, two digits, "*".
     if (frame.size() < 4 || !frame.endsWith(QLatin1Char('*')))
         return false;
-    const QString checked = frame.chopped(3);
-    for (const QChar c : checked)
+    // Worked out in place: every framed reply is checked, so this runs once an exchange.
+    quint8 fcs = 0;
+    for (const QChar c : QStringView(frame).chopped(3)) {
         if (c.unicode() > 0xFF)
             return false;
-    return frame.mid(checked.size(), 2) ==
-           twoHexDigitsAtLeast(static_cast<quint16>(computeFCS(checked)));
+        fcs ^= static_cast<quint8>(c.unicode());
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return frame.at(frame.size() - 3) == QLatin1Char(kDigits[fcs >> 4]) &&
+           frame.at(frame.size() - 2) == QLatin1Char(kDigits[fcs & 0xF]);
 }
