@@ -25,18 +25,14 @@ public:
     // What went out ('>') and came in ('<'), in order, with the time.
     QList<std::tuple<qint64, char, QString>> log;
 
-    void arriveAt(qint64 at, const QString &text)
-    {
-        arrivals_[at] += text;
-        ++waitsAllowed_;
-    }
+    void arriveAt(qint64 at, const QString &text) { arrivals_[at] += text; }
     bool inputDue() const { return !arrivals_.empty() && arrivals_.begin()->first <= now; }
 
     qint64 ticks() const override { return now; }
     QDateTime wallClock() const override { return wall.addMSecs(now); }
     QString timeOutText() const override { return timeOut; }
-    // An exchange waits at most once for each deadline, its handshake's and its reply's.
-    void makePortReady() override { ++opens, waitsAllowed_ += 2; }
+    // An exchange waits at most once for each arrival and for each of its two deadlines.
+    void makePortReady() override { ++opens, waitsAllowed_ += 2 + arrivals_.size(); }
     QString portDescription() const override { return QStringLiteral("COM1 (/dev/ttyS0)"); }
     QString Settings() const override { return QStringLiteral("9600,N,8,1"); }
     qint64 takeDroppedInput() override { return 0; }
@@ -57,8 +53,8 @@ public:
         return taken;
     }
 
-    // Throws after more waits than the exchanges need (one per arrival and deadline): a caller
-    // waiting in tiny steps, or for no time at all, spins on a real port and would hang here.
+    // Throws after more waits than the exchanges need: a caller waiting in tiny steps, or for no
+    // time at all, spins on a real port and would hang here.
     void waitForInput(qint64 msecs) override
     {
         if (++waits_ > waitsAllowed_)
@@ -67,7 +63,7 @@ public:
     }
 
 private:
-    int waits_ = 0;
-    int waitsAllowed_ = 0;
+    std::size_t waits_ = 0;
+    std::size_t waitsAllowed_ = 0;
     std::map<qint64, QString> arrivals_;
 };

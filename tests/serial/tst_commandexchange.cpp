@@ -44,7 +44,7 @@ void TestCommandExchange::exchange_data()
     QTest::addColumn<Case>("c");
     const auto row = [](const char *name, const Case &c) { QTest::newRow(name) << c; };
     // clang-format off
-    row("a bare CR is an empty reply", {"500", "@r", {{7, CR}}, "@r" + CR, "", 7, Outcome::Reply, CR});
+    row("a blank before @: a handshake, the command as typed", {"500", " @a", {{0, ENQ}, {10, "OK" + CR}}, ENQ + " @a" + CR, "OK", 10, Outcome::Reply, "OK" + CR});
     row("framed reply, FCS holds", {"500", "@00RD56*", {{3, "@00OKRD52*" + CR}}, "@00RD56*" + CR, "@00OKRD52*", 3, Outcome::Reply, "@00OKRD52*" + CR, true});
     row("framed reply, FCS fails", {"500", "@00RD56*", {{3, "@00OKRD53*" + CR}}, "@00RD56*" + CR, "@00OKRD53*", 3, Outcome::Reply, "@00OKRD53*" + CR, false});
     row("late ENQ then silence: both waits add up", {"900", "RD", {{899, ENQ}}, ENQ + "RD" + CR, "", 1799, Outcome::Silent});

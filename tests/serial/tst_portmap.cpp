@@ -19,7 +19,7 @@ class TestPortMap : public QObject
 private slots:
     void mapping_data();
     void mapping();
-    void serialPortWithoutUart();
+    void deviceState();
 };
 
 void TestPortMap::mapping_data()
@@ -31,7 +31,6 @@ void TestPortMap::mapping_data()
     QTest::addColumn<QString>("problem");
     const QString none;
     const QString user = "home/vantrel/ports.conf";
-    const QString nul = QString("[ports]\nCOM2=/dev/a") + QChar(0) + "b\n";
     // clang-format off
     QTest::newRow("environment first") << "/dev/ttyUSB7" << QStringList{"[ports]\nCOM2=/dev/x\n", none, none} << "/dev/ttyUSB7" << "VANTREL_COM2" << "";
     QTest::newRow("user file") << "" << QStringList{"[ports]\nCOM2=/dev/a\n", "[ports]\nCOM2=/dev/b\n", none} << "/dev/a" << user + ", line 2" << "";
@@ -44,7 +43,7 @@ void TestPortMap::mapping_data()
     QTest::newRow("comment after the device") << "" << QStringList{"[ports]\nCOM2=/dev/a\t# adapter\n", none, none} << "/dev/a" << user + ", line 2" << "";
     QTest::newRow("no [ports] header: refused") << "" << QStringList{"COM2=/dev/a\n", "[ports]\nCOM2=/dev/b\n", none} << "" << user + ", line 1" << "is outside the [ports] section";
     QTest::newRow("two devices for a port: refused") << "" << QStringList{"[ports]\nCOM2=/dev/a\nCOM2=/dev/b\n", none, none} << "" << user + ", line 3" << "line 3 maps COM2 to /dev/b, but line 2 maps it to /dev/a";
-    QTest::newRow("NUL in the path: refused, shown") << "" << QStringList{nul, none, none} << "" << user + ", line 2" << "\"COM2=/dev/a\\x00b\" has the control character \\x00";
+    QTest::newRow("NUL in the path: refused, shown") << "" << QStringList{QString("[ports]\nCOM2=/dev/a") + QChar(0) + "b\n", none, none} << "" << user + ", line 2" << "\"COM2=/dev/a\\x00b\" has the control character \\x00";
     QTest::newRow("FIFO: refused unopened") << "" << QStringList{"<fifo>", "[ports]\nCOM2=/dev/b\n", none} << "" << user << user + " is a FIFO";
     QTest::newRow("larger than 64 KiB: refused") << "" << QStringList{"[ports]\nCOM2=/dev/a\n" + QString(64 * 1024, u'#'), none, none} << "" << user << user + " is larger than 64 KiB";
     // clang-format on
@@ -82,21 +81,25 @@ void TestPortMap::mapping()
              qPrintable(mapping.problem));
 }
 
-// What stands at a device path, told from /sys without opening it. A stand-in for /sys names
-// /dev/null's device number (1:3) a serial port, whose type says whether a UART answers. A
-// missing device, a regular file, another kind of device and a terminal without an entry are
-// met by vantrel-send's tests and every test over a pseudo-terminal.
-void TestPortMap::serialPortWithoutUart()
+// What stands at a device path, told from /sys without opening it. A stand-in for /sys gives
+// /dev/null's device number (1:3) another kind, then makes it a serial port whose type says
+// whether a UART answers. A missing device, a regular file and a terminal without an entry are
+// met by vantrel-send's and the command line's tests and every test over a pseudo-terminal.
+void TestPortMap::deviceState()
 {
     QTemporaryDir sysfs;
-    const QString entry = sysfs.filePath("dev/char/1:3");
-    QVERIFY(QDir().mkpath(entry) && QDir().mkpath(sysfs.filePath("class/tty")));
-    QVERIFY(QFile::link(sysfs.filePath("class/tty"), entry + "/subsystem"));
-    QFile type(entry + "/type");
+    const QDir root(sysfs.path());
+    const QString kind = root.filePath("dev/char/1:3/subsystem");
+    QFile type(root.filePath("dev/char/1:3/type"));
+    const auto state = [&] { return SystemFiles::deviceState("/dev/null", root.path()); };
+    QVERIFY(root.mkpath("dev/char/1:3") && root.mkpath("class/mem") && root.mkpath("class/tty"));
+    QVERIFY(QFile::link(root.filePath("class/mem"), kind));
+    QCOMPARE(state(), DeviceState::NotSerial);
+    QVERIFY(QFile::remove(kind) && QFile::link(root.filePath("class/tty"), kind));
     QVERIFY(type.open(QIODevice::WriteOnly) && type.write("0\n") && type.flush());
-    QCOMPARE(SystemFiles::deviceState("/dev/null", sysfs.path()), DeviceState::NoHardware);
+    QCOMPARE(state(), DeviceState::NoHardware);
     QVERIFY(type.seek(0) && type.write("4\n") && type.flush());
-    QCOMPARE(SystemFiles::deviceState("/dev/null", sysfs.path()), DeviceState::Present);
+    QCOMPARE(state(), DeviceState::Present);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)
