@@ -1,105 +1,79 @@
-// sendCommand over a line whose reads come in random pieces and whose waits move a fake clock
-// by random steps, against a model of the exchange's rules: reply, lastResponse,
-// receiveBuffer, bytes sent and the clock when it returns, over up to three
-// commands of Latin-1 text, each with or without the ENQ handshake, under timeouts from -128
-// to 127 ms (refusals are for the unit tests); and the exchange's record against the line and
-// the clock.
+// Up to three commands over a fake line whose input arrives at times drawn from the fuzzer,
+// against the exchange's rules as properties of what the line saw: ENQ unless the command
+// starts with "@", then the command and CR once a read that is a lone ENQ answers it; each wait
+// ends at its deadline, or before it at a lone ENQ or at the end of a reply, having read all
+// that was due; the reply is all input read since the last one, up to the CR that ends a read,
+// and input without a closing CR waits for the next command; the record tells how it ended.
 #include "fakeline.h"
 #include "fuzzinput.h"
 
-static const QChar kEnq(5), kCr(13);
-
-// A line whose reads and waits its script draws from the input: each read is up to five
-// characters (as FuzzInput::text reads them), mostly ENQ, CR and LF so that handshakes and reply
-// ends are common; each wait moves the clock by a step. Once the script runs out nothing arrives
-// and a wait lasts as asked.
-struct ScriptedLine final : SerialLine {
-    void setOutput(const QString &text) override { written += text; }
-    QString Input() override
-    {
-        QString s = script.text(script.byte() % 6);
-        for (QChar &c : s)
-            c = c.unicode() < 0xC0 ? QChar(u"\x05\r\n"[c.unicode() % 3]) : c;
-        return s;
-    }
-    void waitForInput(qint64 msecs) override
-    {
-        clock.now += script.atEnd() ? std::max(msecs, 1ll) : script.byte();
-    }
-    QString portDescription() const override { return u"COM1 (/dev/ttyS0)"_qs; }
-    QString Settings() const override { return u"9600,N,8,1"_qs; }
-    qint64 takeDroppedInput() override { return 0; }
-    FuzzInput script;
-    FakeClock clock;
-    QString written;
-};
-
-// The rules on a line of its own: a phase reads, then ends when the read is accepted or the
-// clock is at or past its start + timeout, else waits; input never moves the deadline. A
-// timeout below 1 means 1000 ms for the handshake, 500 ms for the reply.
-static QString modelSend(ScriptedLine &line, ExchangeState &state, const QString &command,
-                         qint32 timeout, bool handshake)
-{
-    const auto phase = [&](qint64 fallback, auto accept) {
-        const qint64 deadline = line.clock.now + (timeout < 1 ? fallback : timeout);
-        for (; !accept(line.Input()); line.waitForInput(deadline - line.clock.now))
-            if (line.clock.now >= deadline)
-                return false;
-        return true;
-    };
-    if (handshake && !command.startsWith(u'@')) {
-        line.setOutput(kEnq);
-        // Only a read holding a lone ENQ answers the handshake.
-        if (!phase(1000, [](const QString &s) { return s == kEnq; }))
-            return state.lastResponse = QString();
-    }
-    line.setOutput(command + kCr);
-    // The reply is all input gathered until it ends in CR; what is left waits for the next.
-    const bool replied =
-        phase(500, [&](const QString &s) { return (state.receiveBuffer += s).endsWith(kCr); });
-    return state.lastResponse =
-               replied ? std::exchange(state.receiveBuffer, {}).chopped(1) : QString();
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    using Outcome = ExchangeRecord::Outcome;
+    const QString enq(QChar(5)), cr(QChar(13));
     FuzzInput in{data, size};
-    ScriptedLine line;
-    FakeSetup setup;
-    CommandExchange exchange(line, line.clock, setup);
-    ScriptedLine modelLine;
-    ExchangeState modelState;
-    // What is compared after each command.
-    auto seen = [](const QString &reply, const ExchangeState &state, const ScriptedLine &line) {
-        return QStringList{reply, state.lastResponse, state.receiveBuffer, line.written,
-                           QString::number(line.clock.now)};
-    };
+    FakeLine line;
+    CommandExchange exchange(line, line, line);
     for (int commands = 1 + in.byte() % 3; commands > 0; --commands) {
-        const qint8 timeout = qint8(in.byte());
+        // Latin-1 text, with or without the handshake, under a timeout from -128 to 127 ms
+        // (refusals are for the unit tests).
         const uint8_t shape = in.byte();
+        const qint8 timeout = qint8(in.byte());
         const QString command =
             (shape & 8 ? u"@"_qs : QString()) + QString::fromLatin1(in.text(shape & 7).toLatin1());
+        // Up to seven pieces of input, 0 to 255 ms apart, mostly ENQ, CR and LF so that
+        // handshakes and reply ends are common; what comes late is the next command's.
+        for (qint64 pieces = in.byte() % 8, at = line.now; pieces > 0; --pieces) {
+            QString piece = in.text(in.byte() % 6);
+            for (QChar &c : piece)
+                c = c.unicode() < 0xC0 ? QChar(u"\x05\r\n"[c.unicode() % 3]) : c;
+            line.arriveAt(at += in.byte(), piece);
+        }
+        const qint64 start = line.now;
+        const qsizetype seen = line.log.size(), wrote = line.written.size();
+        const QString leftover = exchange.state().receiveBuffer;
         exchange.setEnqHandshake(!(shape & 16));
-        setup.timeOut = QString::number(timeout) + u' ';
-        // The rest of the input is this command's script; what it leaves goes to the next.
-        line.script = modelLine.script = in;
-        const qint64 start = line.clock.now;
+        line.timeOut = QString::number(timeout);
         const ExchangeRecord record = exchange.run(command);
-        const QString expected = modelSend(modelLine, modelState, command, timeout, !(shape & 16));
-        in = modelLine.script;
-        const QString reply = record.reply.value_or(QString());
-        expectSame(seen(reply, exchange.state(), line), seen(expected, modelState, modelLine),
-                   "the exchange follows its rules");
-        // The record agrees with the line and the clock.
-        using Outcome = ExchangeRecord::Outcome;
-        const Outcome outcome = !line.written.endsWith(command + kCr) ? Outcome::HandshakeUnanswered
-                                : record.reply                        ? Outcome::Reply
-                                : record.receivedCount                ? Outcome::NoClosingCr
-                                                                      : Outcome::Silent;
-        expectSame(QList<qint64>{qint64(record.outcome), record.elapsedMs, record.received.size()},
-                   QList<qint64>{qint64(outcome), line.clock.now - start,
-                                 std::min<qint64>(record.receivedCount, 256)},
-                   "the record tells how it ended, how long it took, and the first of what came");
+
+        // What the line saw before the command went out, and after.
+        QStringList handshakeReads, replyReads;
+        qint64 sentAt = -1;
+        for (const auto &[at, direction, text] : line.log.mid(seen)) {
+            sentAt = direction == '>' && text != enq ? at : sentAt;
+            if (direction == '<')
+                (sentAt < 0 ? handshakeReads : replyReads) += text;
+        }
+        const bool shakes = !(shape & 16) && !command.startsWith(u'@');
+        const bool answered = !shakes || handshakeReads.contains(enq);
+        expectSame(line.written.mid(wrote),
+                   (shakes ? enq : QString()) + (answered ? command + cr : QString()),
+                   "ENQ unless @, then the command and CR after a lone ENQ");
+
+        const QString gathered = leftover + replyReads.join(QString());
+        const bool replied = gathered.endsWith(cr);
+        expectSame(QStringList{record.reply.value_or(QString()), exchange.state().lastResponse,
+                               exchange.state().receiveBuffer},
+                   replied ? QStringList{gathered.chopped(1), gathered.chopped(1), QString()}
+                           : QStringList{QString(), QString(), gathered},
+                   "the reply is all input since the last, less its CR; or the input waits");
+
+        const qint64 handshakeWait = timeout < 1 ? 1000 : timeout;
+        const qint64 deadline =
+            sentAt < 0 ? start + handshakeWait : sentAt + (timeout < 1 ? 500 : timeout);
+        expectSame(sentAt - start <= handshakeWait &&
+                       (replied ? line.now <= deadline : line.now == deadline) && !line.inputDue(),
+                   true, "a wait ends at its deadline or its input, and reads all that is due");
+
+        const QString came = (sentAt < 0 ? handshakeReads : replyReads).join(QString());
+        const Outcome outcome = sentAt < 0       ? Outcome::HandshakeUnanswered
+                                : replied        ? Outcome::Reply
+                                : came.isEmpty() ? Outcome::Silent
+                                                 : Outcome::NoClosingCr;
+        expectSame(QList<qint64>{qint64(record.outcome), record.reply.has_value(), record.elapsedMs,
+                                 record.receivedCount},
+                   QList<qint64>{qint64(outcome), replied, line.now - start, came.size()},
+                   "the record tells how it ended, when, and how much came");
     }
     return 0;
 }

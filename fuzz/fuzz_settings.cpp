@@ -6,22 +6,12 @@
 
 #include <QRegularExpression>
 
-// The four fields as the product should take them: baud rate without leading zeros, parity in
-// upper case.
-static std::optional<QStringList> strictReading(const QString &settings)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const QRegularExpression grammar(QRegularExpression::anchoredPattern(
         u"0*([1-9][0-9]{0,9}),([NEOMSneoms]),([5-8]),(1|1\\.5|2)"_qs));
-    const QRegularExpressionMatch field = grammar.match(settings);
-    if (!field.hasMatch() || field.captured(1).toLongLong() > INT32_MAX)
-        return std::nullopt;
-    return QStringList{field.captured(1), field.captured(2).toUpper(), field.captured(3),
-                       field.captured(4)};
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
     const QString settings = FuzzInput{data, size}.text();
+    const QRegularExpressionMatch field = grammar.match(settings);
     const auto taken = outcome([&] {
         const LineSettings line = LineSettings::parse(settings);
         // QSerialPort's parity and stop bits codes index their letters and texts.
@@ -29,6 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                            QString::number(line.dataBits),
                            u",1,2,1.5"_qs.split(u',')[line.stopBits]};
     });
-    expectSame(taken, strictReading(settings), "settings string read by its grammar");
+    // The fields as they should be taken: the baud rate without leading zeros, parity in upper
+    // case.
+    expectSame(taken,
+               field.hasMatch() && field.captured(1).toLongLong() <= INT32_MAX
+                   ? std::optional(QStringList{field.captured(1), field.captured(2).toUpper(),
+                                               field.captured(3), field.captured(4)})
+                   : std::nullopt,
+               "settings string read by its grammar");
     return 0;
 }

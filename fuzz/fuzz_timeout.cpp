@@ -5,27 +5,21 @@
 
 #include <QRegularExpression>
 
-static std::optional<qint32> exactReading(const QString &text)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Sign, whole part without leading zeros, fraction without trailing zeros; a digit must
     // follow the sign, or a point and a digit.
     static const QRegularExpression number(QRegularExpression::anchoredPattern(
         u"[ \t]*([+-]?)(?=\\.?[0-9])0*([0-9]*)(?:\\.([0-9]*?)0*)?[ \t]*"_qs));
+    const QString text = FuzzInput{data, size}.text();
     const QRegularExpressionMatch m = number.match(text);
-    if (!m.hasMatch() || m.captured(2).size() > 10)
-        return std::nullopt;
     qint64 magnitude = m.captured(2).toLongLong();
     // Without trailing zeros, fractions compare as their digit strings: "5" is the exact half.
     if (m.captured(3) > u"5" || (m.captured(3) == u"5" && magnitude % 2 == 1))
         ++magnitude;
     const qint64 value = m.captured(1) == u"-" ? -magnitude : magnitude;
-    return value < INT32_MIN || value > INT32_MAX ? std::nullopt : std::optional(qint32(value));
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    const QString text = FuzzInput{data, size}.text();
-    expectSame(outcome([&] { return parseTimeout(text); }), exactReading(text),
-               "timeout text read exactly");
+    const bool exact = m.hasMatch() && m.captured(2).size() <= 10 && value == qint32(value);
+    expectSame(outcome([&] { return parseTimeout(text); }),
+               exact ? std::optional(qint32(value)) : std::nullopt, "timeout text read exactly");
     return 0;
 }

@@ -29,12 +29,10 @@ struct FuzzInput {
 
 // What f returns, or nothing when it throws Failure.
 template <typename F> auto outcome(F f) -> std::optional<decltype(f())>
-{
-    try {
-        return f();
-    } catch (const Failure &) {
-        return std::nullopt;
-    }
+try {
+    return f();
+} catch (const Failure &) {
+    return std::nullopt;
 }
 
 // Stops the fuzzer when got is not expected; libFuzzer then saves the input to run again.

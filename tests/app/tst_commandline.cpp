@@ -22,16 +22,11 @@ void TestCommandLine::answers_data()
     const QString usage = "Usage: vantrel [--help | --version]\n";
     const QString file = QCoreApplication::applicationFilePath();
     // clang-format off
-    QTest::newRow("help") << VANTREL_PATH << QStringList{"--help"} << 0 << usage << "";
-    QTest::newRow("unknown argument") << VANTREL_PATH << QStringList{"--port"} << 2 << ""
-                                      << "vantrel: unknown argument \"--port\"\n" + usage;
-    QTest::newRow("Qt's options beside ours") << VANTREL_PATH << QStringList{"-platform", "offscreen", "--session", "1a2b", "-style=Fusion", "-reverse", "--version"} << 0 << "vantrel " << "";
-    QTest::newRow("left over by Qt: refused") << VANTREL_PATH << QStringList{"-platform", "offscreen", "-geometry", "9x9"} << 2 << ""
-                                              << "vantrel: unknown argument \"-geometry\"\n" + usage;
-    QTest::newRow("send lists a mapped port") << SEND_PATH << QStringList{"--list-ports"} << 0
-                                              << "COM6: " + file + " (from VANTREL_COM6), not a serial device\n" << "";
-    QTest::newRow("simulator refusal") << PLCSIM_PATH << QStringList{"--bogus"} << 2 << ""
-                                       << "vantrel-plcsim: unknown argument \"--bogus\"";
+    QTest::newRow("unknown argument") << VANTREL_PATH << QStringList{"--port"} << 2 << "" << "vantrel: unknown argument \"--port\"\n" + usage;
+    QTest::newRow("Qt's options beside --help") << VANTREL_PATH << QStringList{"-platform", "offscreen", "--session", "1a2b", "-style=Fusion", "-reverse", "--help"} << 0 << usage << "";
+    QTest::newRow("left over by Qt: refused") << VANTREL_PATH << QStringList{"-platform", "offscreen", "-geometry", "9x9"} << 2 << "" << "vantrel: unknown argument \"-geometry\"\n" + usage;
+    QTest::newRow("send lists a mapped port") << SEND_PATH << QStringList{"--list-ports"} << 0 << "COM6: " + file + " (from VANTREL_COM6), not a serial device\n" << "";
+    QTest::newRow("simulator refusal") << PLCSIM_PATH << QStringList{"--bogus"} << 2 << "" << "vantrel-plcsim: unknown argument \"--bogus\"";
     // clang-format on
 }
 
@@ -51,8 +46,7 @@ void TestCommandLine::answers()
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), status);
+    QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, status);
     for (const auto &[text, part] : {std::pair(process.readAllStandardOutput(), out),
                                      std::pair(process.readAllStandardError(), err)})
         QVERIFY2(part.isEmpty() ? text.isEmpty() : text.contains(part.toUtf8()), text);
