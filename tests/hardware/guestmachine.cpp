@@ -60,7 +60,8 @@ GuestMachine::Result GuestMachine::run(const QString &command, int boundMs)
     // Numbered, so the end of a command that ran out of time is not taken for a later one's.
     const QString number = QString::number(++commands_);
     console_.write((number + ' ' + command).toUtf8() + '\n');
-    const QRegularExpression end("(?m)^@@rc " + number + " (\\d+)$");
+    // The newline too: a line matched before it came would leave it to the next command's output.
+    const QRegularExpression end("(?m)^@@rc " + number + " (\\d+)\n");
     static_cast<void>(QTest::qWaitFor( // the match below tells whether it ended
         [&] { return end.match(QString::fromUtf8(console_.received)).hasMatch(); }, boundMs));
     const QString output = QString::fromUtf8(console_.received);
