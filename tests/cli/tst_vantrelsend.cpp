@@ -55,6 +55,10 @@ void TestVantrelSend::initTestCase()
                                                    QFile::ExeOwner | QFile::ExeOther));
 }
 
+// GCC 12 takes the empty optional in the rows' braced temporaries for uninitialized data when
+// it destroys them (a false positive of its flow analysis at -O2).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 void TestVantrelSend::runs_data()
 {
     QTest::addColumn<Run>("r");
@@ -66,6 +70,9 @@ void TestVantrelSend::runs_data()
     row("silent: --timestamp, --stop-on-no-reply", {{"-t", "100", "--timestamp", "--stop-on-no-reply", "A", "B"}, {}, "\x05" "A\r", "TIME \n", 1,
         "\"A\": (Warning: No Response from PLC)\nvantrel-send: \"A\": Nothing came in 100 ms after the command: is the controller connected to COM1 (", {.silent = true}});
     row("ENQ not answered", {{"-t", "100", "RD"}, {}, "\x05", "\n", 1, "nothing came in 100 ms, so the command was not sent. Does this controller take commands without it? Try --no-handshake.", {.answerEnq = false}});
+    row("a late reply's rest with the ENQ: answered, no --no-handshake advised", {{"-t", "100", "RD"}, {}, "\x05", "\n", 1,
+        "the ENQ handshake, but not with a lone ENQ: 4 bytes came: D\\r\\n\\x05; the command was not sent. Often the rest of a late reply to the command before came with the ENQ: a longer timeout helps.\n",
+        {.answerEnq = false}, Start::Plainly, {"D\r\n\x05"}});
     row("replies end CR LF", {{"-t", "100", "RD"}, {}, "\x05RD\r", "\n", 1, "7 bytes came without a closing CR: OK RD\\r\\n - does the controller end replies with CR LF?", {.crlf = true}});
     // Compact JSON lists the keys in order. A reply that ends CR LF is none; its text waits for
     // the next reply. A bare CR is an empty reply, which is a reply.
@@ -96,6 +103,7 @@ void TestVantrelSend::runs_data()
     row("started with 0, 1 and 2 closed: its warning not on the line", {{"-t", "100", "A"}, {}, "\x05" "A\r", {}, 1, {}, {.silent = true}, Start::DescriptorsClosed});
     // clang-format on
 }
+#pragma GCC diagnostic pop
 
 void TestVantrelSend::runs()
 {
@@ -113,9 +121,11 @@ void TestVantrelSend::runs()
         .start(run, VANTREL_SEND, r.arguments);
     run.write(r.input);
     run.closeWriteChannel();
-    // A controller played by hand answers each command once its CR has come.
+    // A controller played by hand answers each command once its CR has come, or, past the last
+    // CR, once the whole wire has.
     for (qsizetype i = 0, end = 0; i < r.replies.size(); ++i) {
-        end = r.wire.indexOf('\r', end) + 1;
+        const qsizetype cr = r.wire.indexOf('\r', end);
+        end = cr < 0 ? r.wire.size() : cr + 1;
         QVERIFY(plc.engine.waitForReceived(end, 5000) && plc.engine.send(r.replies[i]));
     }
     QVERIFY(run.waitForFinished(20000));
