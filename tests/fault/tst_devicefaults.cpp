@@ -255,7 +255,7 @@ private slots:
         const QString otherLeft = ", and you may not remove it. Ask an administrator to remove "
                                   "it (sudo rm $L), then open the port again.";
         // clang-format off
-        const QStringList readOnlyLockDirectories{"unshare", "-m", "sh", "-c", "for d in /run/lock /tmp /var/tmp; do mount -t tmpfs -o ro x $d; done; exec \"$0\" \"$@\""};
+        const QStringList readOnlyLockDirectories{"unshare", "-m", "sh", "-c", "for d in /run/lock /tmp /var/tmp; do mount --bind $d $d && mount -o remount,bind,ro $d; done; exec \"$0\" \"$@\""};
         // strace sends the signal as QLockFile locks the file it has just made.
         const QStringList stoppedAsItLocks = QString("strace -o /dev/null -e trace=flock -e inject=flock:signal=SIGTERM:when=1").split(' ');
         QTest::newRow("a named pipe where the lock file goes: refused, not waited on") << Opening{Opening::Other, "mkfifo $L", "$L stands where its lock file goes, and it is a named pipe, not a lock file"};
@@ -291,7 +291,6 @@ private slots:
         const QString device = QString::fromStdString(plc.terminal.slavePath());
         const QString lockFile = lockFilePath(device);
         technician.handOver(device);
-        // Outside /tmp, which a row hides.
         QTemporaryDir links(QDir::currentPath() + "/links-XXXXXX");
         QFile::setPermissions(links.path(), QFile::Permissions(0x7755));
         const QString link = links.filePath("usb-adapter");
