@@ -101,7 +101,8 @@ private slots:
         rig.control<QLineEdit>("timeOutBox")->setText("3000");
         rig.send("@A"); // the reply passes 8 MiB at once
         rig.send("RD"); // the handshake waits 3 s
-        QVERIFY(rig.log().endsWith("(Warning: No Response from PLC)\r\n"));
+        QVERIFY2(rig.log().endsWith("(Warning: No Response from PLC)\r\n"),
+                 qPrintable(rig.log().right(80) + " | " + rig.failures.join(" | ")));
         while (!windowPart.hasExpired()) {
             bool answered = false;
             QTimer::singleShot(0, [&] { answered = true; });
