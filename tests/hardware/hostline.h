@@ -42,7 +42,8 @@ struct HostLine {
     // Commands and replies are far shorter than what the guest's side takes at once.
     void write(const QByteArray &bytes) const
     {
-        static_cast<void>(::write(terminal.masterFd(), bytes.constData(), size_t(bytes.size())));
+        if (::write(terminal.masterFd(), bytes.constData(), size_t(bytes.size())) != bytes.size())
+            qWarning("the host's side of %s did not take %s", qPrintable(path()), bytes.constData());
     }
 
     bool answerEnq;
