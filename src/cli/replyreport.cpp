@@ -41,10 +41,10 @@ QString fix(const ExchangeRecord &record)
 {
     using Outcome = ExchangeRecord::Outcome;
     // An ENQ that came with other bytes was an answer: going without the handshake is no fix.
-    if (record.outcome == Outcome::HandshakeUnanswered && !record.received.contains(QChar(5)))
+    if (record.outcome == Outcome::HandshakeUnanswered && !record.enqAmongOtherBytes())
         return QStringLiteral(" Does this controller take commands without it? Try "
                               "--no-handshake.");
-    if (record.outcome == Outcome::NoClosingCr && !record.received.endsWith(QLatin1Char('\n')))
+    if (record.outcome == Outcome::NoClosingCr && !record.endsCrLf())
         return QStringLiteral(" Try a longer --timeout.");
     return {};
 }

@@ -31,8 +31,7 @@ QString outcomeReason(const ExchangeRecord &record, const ByteRenderer &render)
             return QStringLiteral("The controller did not answer the ENQ handshake: nothing came "
                                   "in %1 ms, so the command was not sent.")
                 .arg(record.waitedMs);
-        // An ENQ among other bytes was answered, but late input came with it in the same read.
-        if (record.received.contains(QChar(5)))
+        if (record.enqAmongOtherBytes())
             return QStringLiteral("The controller answered the ENQ handshake, but not with a lone "
                                   "ENQ: %1 came: %2; the command was not sent. Often the rest of "
                                   "a late reply to the command before came with the ENQ: a longer "
@@ -42,12 +41,10 @@ QString outcomeReason(const ExchangeRecord &record, const ByteRenderer &render)
                               "of a lone ENQ: %2; the command was not sent.")
             .arg(byteCount(record.receivedCount), shown(record, render));
     case Outcome::NoClosingCr: {
-        // A reply ending CR LF ends in LF; anything else was most likely cut off by the deadline.
-        const bool crLf = record.receivedCount == record.received.size() &&
-                          record.received.endsWith(QLatin1Char('\n'));
         const QString late = QStringLiteral("does the controller answer later than %1 ms?");
-        const QString cause = crLf ? QStringLiteral("does the controller end replies with CR LF?")
-                                   : late.arg(record.waitedMs);
+        const QString cause = record.endsCrLf()
+                                  ? QStringLiteral("does the controller end replies with CR LF?")
+                                  : late.arg(record.waitedMs);
         return QStringLiteral("%1 came without a closing CR: %2 - %3 They are kept and put in "
                               "front of the next reply.")
             .arg(byteCount(record.receivedCount), shown(record, render), cause);
@@ -61,6 +58,17 @@ QString outcomeReason(const ExchangeRecord &record, const ByteRenderer &render)
 }
 
 } // namespace
+
+bool ExchangeRecord::enqAmongOtherBytes() const
+{
+    return outcome == Outcome::HandshakeUnanswered && received.contains(QChar(5));
+}
+
+bool ExchangeRecord::endsCrLf() const
+{
+    return outcome == Outcome::NoClosingCr && receivedCount == received.size() &&
+           received.endsWith(QLatin1Char('\n'));
+}
 
 QString exchangeReason(const ExchangeRecord &record, const ByteRenderer &render)
 {

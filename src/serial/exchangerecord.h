@@ -48,6 +48,12 @@ struct ExchangeRecord {
     qint64 leftoverDropped = 0;
     // Input that came while no command waited, beyond the little that is kept, and was dropped.
     qint64 inputDropped = 0;
+
+    // What the bytes received tell of the cause. An ENQ among other bytes was the controller's
+    // answer to the handshake, with late input in the same read. Bytes kept whole that end in LF
+    // are a reply that ends CR LF; others without a CR were most likely cut off by the deadline.
+    bool enqAmongOtherBytes() const;
+    bool endsCrLf() const;
 };
 
 // Renders bytes (one character each) for the operator: the window as tags (‹CR›), vantrel-send
